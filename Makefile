@@ -1,0 +1,57 @@
+# Two commands do all the set-up on a fresh Debian 12 machine:
+#   make run    installs what is missing, builds, starts Tarnwick
+#   make test   the same set-up, then every test (normal and sanitizer builds)
+
+JOBS        ?= $(shell nproc)
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+CMAKE_FLAGS ?=
+SOURCES      = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: all deps configure build run test test-fast test-asan format format-check bench screenshots clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON \
+	  -DTARNWICK_BENCH=OFF $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/tarnwick
+
+test: deps format-check build test-fast test-asan
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE nosanitize
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	@out=$$(clang-format --dry-run $(SOURCES) 2>&1); \
+	if [ -n "$$out" ]; then echo "$$out" | head -40; \
+	  echo "Unformatted code: run 'make format'"; exit 1; fi
+
+bench: build
+	bench/run.sh $(BUILD)
+
+screenshots: build
+	scripts/screenshots.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,23 @@
+# Flags shared by every target of ours: the language level, the warnings that fail the build,
+# and the sanitizer build selected with -DTARNWICK_SANITIZE=ON.
+
+add_library(tarnwick_options INTERFACE)
+target_compile_features(tarnwick_options INTERFACE cxx_std_20)
+target_compile_options(tarnwick_options INTERFACE
+  -Wall -Wextra -Wpedantic -Werror -Wnon-virtual-dtor -Woverloaded-virtual)
+target_compile_definitions(tarnwick_options INTERFACE _FILE_OFFSET_BITS=64)
+
+option(TARNWICK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(TARNWICK_SANITIZE)
+  set(_tarnwick_san -fsanitize=address,undefined -fno-omit-frame-pointer
+                    -fno-sanitize-recover=undefined)
+  target_compile_options(tarnwick_options INTERFACE ${_tarnwick_san})
+  target_link_options(tarnwick_options INTERFACE ${_tarnwick_san})
+endif()
+
+# Extra strictness for code that uses Qt: no implicit char* to QString, no Qt keywords
+# (GLib headers use "signals" as an identifier).
+add_library(tarnwick_qt_options INTERFACE)
+target_link_libraries(tarnwick_qt_options INTERFACE tarnwick_options)
+target_compile_definitions(tarnwick_qt_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
