@@ -1,0 +1,31 @@
+// Names of the numbered pieces of a series, file names cut out of paths, and the existence
+// test that decides whether a clip output must be confirmed before it is replaced.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/io/fileio.h"
+
+// The part of path after its last '\' or '/', or the whole path when it holds neither.
+std::string ExtractFileName(std::string_view path);
+
+// Digits of the piece count written in decimal: the width of every piece number of a series.
+int PieceNumberWidth(int32_t count);
+
+// The piece name pattern "%s_%0Ld.mpg" with L the width of the count, e.g. "%s_%02d.mpg" for
+// 12 pieces. Describes the names MakePiecePath forms; never used as a format string.
+std::string MakePieceNamePattern(int32_t count);
+
+// The source path without the extension of its file name: the last '.' counts only within
+// the file name, never within a folder name.
+std::string PieceStem(std::string_view sourcePath);
+
+// The path of piece `index` of `count`: the output folder text followed directly (no separator
+// added) by the stem's file name, '_', the index zero-padded to the count's width, ".mpg".
+std::string MakePiecePath(std::string_view sourcePath, int32_t count, int32_t index,
+                          std::string_view outputFolder);
+
+// True when the path can be opened for reading; a file that cannot be opened counts as absent.
+bool FileExists(IFileSystem& fileSystem, const std::string& path);

@@ -1,0 +1,263 @@
+// Clip cut, split into equal pieces and split by length.
+#include "mpeg/splitengine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "mpeg/messages.h"
+#include "mpeg/outputpaths.h"
+
+namespace {
+
+constexpr size_t kPieceLengthTextMax = 31;
+
+int64_t ScaleToOffset(double fraction, int64_t size) {
+    const double offset = std::trunc(fraction * static_cast<double>(size));
+    // 2^63 is exactly representable; anything at or beyond it (or NaN) cannot convert.
+    constexpr double kTop = 9223372036854775808.0;
+    if (!(offset < kTop)) {
+        return std::isnan(offset) ? 0 : std::numeric_limits<int64_t>::max();
+    }
+    if (offset < -kTop) {
+        return std::numeric_limits<int64_t>::min();
+    }
+    return static_cast<int64_t>(offset);
+}
+
+}  // namespace
+
+struct CSplitEngine::SeriesPlan {
+    int32_t m_nPieceCount;
+    // Raw (unsearched) offset of boundary k, 0 <= k < m_nPieceCount, for a source of `size`.
+    std::function<int64_t(int32_t k, int64_t size)> m_rawOffset;
+    CopyMessages m_messages;
+};
+
+int64_t ClipTimeToSeconds(const CClipTime& time) {
+    return int64_t{time.m_nHour} * 3600 + int64_t{time.m_nMinute} * 60 + time.m_nSecond;
+}
+
+int32_t ParsePieceLength(std::string_view text) {
+    text = text.substr(0, kPieceLengthTextMax);
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), kLimit);
+    }
+    if (negative) {
+        return static_cast<int32_t>(-value);
+    }
+    return static_cast<int32_t>(std::min<int64_t>(value, kLimit - 1));
+}
+
+int64_t ClipOffset(int64_t seconds, int64_t totalSeconds, int64_t size) {
+    const double quotient = static_cast<double>(seconds) / static_cast<double>(totalSeconds);
+    return ScaleToOffset(quotient, size);
+}
+
+int64_t EqualPieceOffset(int32_t k, int32_t pieceCount, int64_t size) {
+    const double quotient = static_cast<double>(k) / pieceCount;
+    return ScaleToOffset(quotient, size);
+}
+
+int64_t TimedPieceOffset(int32_t k, int32_t totalSeconds, int32_t pieceSeconds, int64_t size) {
+    double fraction = static_cast<double>(k) / totalSeconds;
+    fraction = fraction * pieceSeconds;
+    return ScaleToOffset(fraction, size);
+}
+
+void CSplitEngine::ShowError(const char* text) {
+    m_reporter.ShowMessage(text, mpeg_text::kCaptionError);
+}
+
+SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
+                                  const std::string& outputPath) {
+    const int64_t startSeconds = ClipTimeToSeconds(start);
+    const int64_t endSeconds = ClipTimeToSeconds(end);
+    const int64_t total = source.m_nTotalSeconds;
+    // A total of 0 (a source under one second) leaves no start time below it; checking it
+    // here also keeps the mapping below from dividing by zero.
+    if (total <= 0 || startSeconds >= total) {
+        ShowError(mpeg_text::kStartBiggerThanTotal);
+        return SplitStatus::Failed;
+    }
+    if (endSeconds > total) {
+        ShowError(mpeg_text::kEndBiggerThanTotal);
+        return SplitStatus::Failed;
+    }
+    if (startSeconds >= endSeconds) {
+        ShowError(mpeg_text::kStartBiggerThanEnd);
+        return SplitStatus::Failed;
+    }
+    const std::string sourcePath = source.SourcePath();
+    if (m_fileSystem.IsSameFile(outputPath, sourcePath)) {
+        ShowError(mpeg_text::kOutputIsSource);
+        return SplitStatus::Failed;
+    }
+    if (FileExists(m_fileSystem, outputPath)) {
+        if (!m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
+            return SplitStatus::Declined;
+        }
+        // A failure to delete is not reported: the creation below decides.
+        m_fileSystem.Delete(outputPath);
+    }
+
+    auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);
+    if (!input) {
+        return SplitStatus::Failed;
+    }
+    const int64_t size = source.m_llFileSize;
+    int64_t startOffset = ClipOffset(startSeconds, total, size);
+    if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
+        return SplitStatus::Failed;
+    }
+    // A clip that ends at the total duration ends at the end of the file, so its tail after
+    // the last pack start code is not lost.
+    int64_t endOffset = size;
+    if (endSeconds != total) {
+        endOffset = ClipOffset(endSeconds, total, size);
+        if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+            return SplitStatus::Failed;
+        }
+    }
+    if (endOffset <= startOffset) {
+        m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
+        return SplitStatus::Failed;
+    }
+    auto output = m_fileSystem.CreateWrite(outputPath);
+    if (!output) {
+        ShowError((mpeg_text::kDoNotOpenTarget + outputPath).c_str());
+        return SplitStatus::Failed;
+    }
+
+    CBusyCursor cursor(m_reporter);
+    cursor.Raise();
+    const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
+                                mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
+    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength, messages,
+                            cursor)) {
+        return SplitStatus::Failed;
+    }
+    // Data the system accepted can still be lost at close; that is no success.
+    if (!output->Close()) {
+        cursor.Lower();
+        m_reporter.ShowAppMessage(mpeg_text::kCutBlockWrite);
+        return SplitStatus::Failed;
+    }
+    input.reset();
+    cursor.Lower();
+    m_reporter.ShowMessage(mpeg_text::kSplittingDone, mpeg_text::kCaptionMessage);
+    return SplitStatus::Done;
+}
+
+SplitStatus CSplitEngine::SplitBySize(CMpegSource& source, int32_t pieceCount,
+                                      const std::string& outputFolder) {
+    if (pieceCount < 1) {
+        return SplitStatus::NotStarted;
+    }
+    SeriesPlan plan{
+        pieceCount,
+        [pieceCount](int32_t k, int64_t size) { return EqualPieceOffset(k, pieceCount, size); },
+        {mpeg_text::kSizeHeaderSeek, mpeg_text::kSizeStartSeek, mpeg_text::kSizeHeaderWrite,
+         mpeg_text::kSizeBlockWrite}};
+    return RunSeries(source, plan, outputFolder);
+}
+
+SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
+                                      const std::string& outputFolder) {
+    const int32_t total = source.m_nTotalSeconds;
+    if (total <= 0 || !source.HasSourcePath()) {
+        return SplitStatus::NotStarted;
+    }
+    if (pieceSeconds <= 0) {
+        ShowError(mpeg_text::kPieceTimeNotPositive);
+        return SplitStatus::Failed;
+    }
+    const int32_t whole = total / pieceSeconds;
+    const int32_t pieceCount = whole + (whole * pieceSeconds != total ? 1 : 0);
+    SeriesPlan plan{pieceCount,
+                    [total, pieceSeconds](int32_t k, int64_t size) {
+                        return TimedPieceOffset(k, total, pieceSeconds, size);
+                    },
+                    {mpeg_text::kTimeHeaderSeek, mpeg_text::kTimeStartSeek,
+                     mpeg_text::kTimeHeaderWrite, mpeg_text::kTimeBlockWrite}};
+    return RunSeries(source, plan, outputFolder);
+}
+
+SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
+                                    const std::string& outputFolder) {
+    auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);
+    if (!input) {
+        return SplitStatus::Failed;
+    }
+    const int64_t size = source.m_llFileSize;
+    const std::string sourcePath = source.SourcePath();
+    const int32_t count = plan.m_nPieceCount;
+
+    // No piece may be the source, checked for every piece before anything is created. Written
+    // pieces start at distinct pack start codes, at least 4 bytes apart, so no piece beyond
+    // size / 4 + 1 can ever be created and none needs checking.
+    const int64_t reachable = std::min<int64_t>(count, size / 4 + 2);
+    for (int64_t k = 0; k < reachable; ++k) {
+        const std::string path =
+            MakePiecePath(sourcePath, count, static_cast<int32_t>(k), outputFolder);
+        if (m_fileSystem.IsSameFile(path, sourcePath)) {
+            ShowError(mpeg_text::kOutputIsSource);
+            return SplitStatus::Failed;
+        }
+    }
+
+    CBusyCursor cursor(m_reporter);
+    for (int32_t k = 0; k < count; ++k) {
+        const bool last = k == count - 1;
+        int64_t startOffset = plan.m_rawOffset(k, size);
+        if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
+            return SplitStatus::Failed;
+        }
+        // The last piece ends at the end of the file: nothing after the last pack start code
+        // is lost.
+        int64_t endOffset = size;
+        if (!last) {
+            endOffset = plan.m_rawOffset(k + 1, size);
+            if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+                return SplitStatus::Failed;
+            }
+        }
+        if (endOffset <= startOffset) {
+            m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
+            return SplitStatus::Failed;
+        }
+        const std::string path = MakePiecePath(sourcePath, count, k, outputFolder);
+        auto output = m_fileSystem.CreateWrite(path);
+        if (!output) {
+            ShowError((mpeg_text::kDoNotOpenTarget + path).c_str());
+            return SplitStatus::Failed;
+        }
+        cursor.Raise();
+        if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength,
+                                plan.m_messages, cursor)) {
+            return SplitStatus::Failed;
+        }
+        if (!output->Close()) {
+            cursor.Lower();
+            m_reporter.ShowAppMessage(plan.m_messages.blockWrite);
+            return SplitStatus::Failed;
+        }
+    }
+    input.reset();
+    cursor.Lower();
+    m_reporter.ShowMessage(mpeg_text::kSplittingDone, mpeg_text::kCaptionMessage);
+    return SplitStatus::Done;
+}

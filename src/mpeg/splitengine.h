@@ -1,0 +1,90 @@
+// The three split commands: a clip between two times, N pieces of equal size, pieces of N
+// seconds. Each runs synchronously from the point where the window has checked its own
+// precondition and read its fields, and tells the user everything through the reporter:
+// failures, the replace question, the busy cursor while output is written, and finally
+// "Splitting is done!" (caption "Message").
+//
+// Window wiring:
+//   OnCutStart:         info line empty -> "Please open an MPEG file first!"; exchange from the
+//                       controls; then CutClip(m_source, start, end, output file).
+//   OnSplitBySizeStart: info line empty -> nothing; exchange; then SplitBySize(m_source,
+//                       m_nPieceCount, output folder text).
+//   OnSplitByTimeStart: read the piece length text (at most 31 characters), m_nPieceSeconds =
+//                       ParsePieceLength(text); then SplitByTime(m_source, m_nPieceSeconds,
+//                       output folder text).
+// Every command re-measures the source into m_llFileSize; the other fields of the source are
+// used as the probes left them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mpeg/mpegsource.h"
+#include "mpeg/rangecopier.h"
+#include "mpeg/reporter.h"
+#include "platform/io/fileio.h"
+
+enum class SplitStatus {
+    Done,        // "Splitting is done!" was shown
+    Failed,      // a failure message was shown; outputs already written stay
+    Declined,    // the user did not confirm replacing the clip output; nothing was shown
+    NotStarted,  // nothing to do for these inputs; nothing was shown or written
+};
+
+// A time as the window's three fields hold it; no range check.
+struct CClipTime {
+    int32_t m_nHour = 0;
+    int32_t m_nMinute = 0;
+    int32_t m_nSecond = 0;
+};
+
+// hours * 3,600 + minutes * 60 + seconds, in 64 bits so no field value can overflow it.
+int64_t ClipTimeToSeconds(const CClipTime& time);
+
+// The piece length text as a decimal integer: at most the first 31 characters, optional
+// leading white space, an optional sign, digits up to the first non-digit; 0 without digits.
+// Values beyond the 32-bit range saturate.
+int32_t ParsePieceLength(std::string_view text);
+
+// The raw (not yet searched) byte offsets of the three commands, in IEEE double precision in
+// exactly their order (the quotient first), truncated toward zero; saturating, never
+// overflowing. totalSeconds and pieceCount must be positive.
+int64_t ClipOffset(int64_t seconds, int64_t totalSeconds, int64_t size);  // S / D * size
+int64_t EqualPieceOffset(int32_t k, int32_t pieceCount, int64_t size);    // k / N * size
+int64_t TimedPieceOffset(int32_t k, int32_t totalSeconds, int32_t pieceSeconds,
+                         int64_t size);  // k / D * a * size
+
+class CSplitEngine {
+public:
+    explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem())
+        : m_reporter(reporter), m_fileSystem(fileSystem), m_copier(fileSystem, reporter) {}
+
+    // "By frame": the clip between start and end into outputPath. Checks the times against
+    // the total, refuses an output that is the source itself, asks before replacing an
+    // existing output (Declined on any answer but Yes), then writes the clip. An end equal to
+    // the total duration ends the clip at the end of the file.
+    SplitStatus CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
+                        const std::string& outputPath);
+
+    // "By size": pieceCount pieces of equal size, named by MakePiecePath in outputFolder
+    // (taken as it is: no separator is added). NotStarted when pieceCount is below 1.
+    SplitStatus SplitBySize(CMpegSource& source, int32_t pieceCount,
+                            const std::string& outputFolder);
+
+    // "By time": pieces of pieceSeconds each, the last taking what remains. NotStarted when
+    // the source has no duration or no path; a length of 0 or less is refused with
+    // "The split file time must be bigger than 0!" and writes nothing.
+    SplitStatus SplitByTime(CMpegSource& source, int32_t pieceSeconds,
+                            const std::string& outputFolder);
+
+private:
+    struct SeriesPlan;
+    SplitStatus RunSeries(CMpegSource& source, const SeriesPlan& plan,
+                          const std::string& outputFolder);
+    void ShowError(const char* text);
+
+    IReporter& m_reporter;
+    IFileSystem& m_fileSystem;
+    CRangeCopier m_copier;
+};

@@ -1,0 +1,207 @@
+// POSIX implementation of the engine's file access.
+#include "platform/io/posixfilesystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+
+namespace {
+
+// Opens without blocking on a FIFO and without taking a controlling terminal; restores
+// blocking reads afterwards. Folders are refused, as the engine only ever wants files.
+int OpenForReading(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+CPosixFile::~CPosixFile() {
+    if (m_nFd >= 0) {
+        ::close(m_nFd);
+    }
+}
+
+int64_t CPosixFile::Seek(int64_t distance, SeekOrigin origin) {
+    if (m_nFd < 0) {
+        return -1;
+    }
+    int whence = SEEK_SET;
+    if (origin == SeekOrigin::Current) {
+        whence = SEEK_CUR;
+    } else if (origin == SeekOrigin::End) {
+        whence = SEEK_END;
+    }
+    const off_t result = ::lseek(m_nFd, static_cast<off_t>(distance), whence);
+    return result < 0 ? -1 : static_cast<int64_t>(result);
+}
+
+int64_t CPosixFile::Read(void* buffer, size_t count) {
+    if (m_nFd < 0) {
+        return -1;
+    }
+    auto* bytes = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const size_t ask = count - done < SSIZE_MAX ? count - done : SSIZE_MAX;
+        const ssize_t got = ::read(m_nFd, bytes + done, ask);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t CPosixFile::Write(const void* buffer, size_t count) {
+    if (m_nFd < 0) {
+        return -1;
+    }
+    const auto* bytes = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const size_t ask = count - done < SSIZE_MAX ? count - done : SSIZE_MAX;
+        const ssize_t put = ::write(m_nFd, bytes + done, ask);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return done == 0 ? -1 : static_cast<int64_t>(done);
+        }
+        done += static_cast<size_t>(put);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool CPosixFile::Close() {
+    if (m_nFd < 0) {
+        return false;
+    }
+    const int fd = m_nFd;
+    m_nFd = -1;
+    // Linux releases the descriptor even when close fails, so it is never retried; any error
+    // (EIO, ENOSPC, EDQUOT, EINTR) means written data may not have reached the file.
+    return ::close(fd) == 0;
+}
+
+std::unique_ptr<IFile> CPosixFileSystem::OpenRead(const std::string& path) {
+    const int fd = OpenForReading(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::make_unique<CPosixFile>(fd);
+}
+
+std::unique_ptr<IFile> CPosixFileSystem::CreateWrite(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::make_unique<CPosixFile>(fd);
+}
+
+bool CPosixFileSystem::Exists(const std::string& path) {
+    const int fd = OpenForReading(path);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool CPosixFileSystem::Delete(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    // Replacing an output must never remove a device node such as /dev/full or a folder.
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+        return false;
+    }
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool CPosixFileSystem::IsSameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    if (::stat(first.c_str(), &a) != 0 || ::stat(second.c_str(), &b) != 0) {
+        return false;
+    }
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int64_t CPosixFileSystem::Size(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(info.st_size);
+}
+
+int64_t CPosixFileSystem::CopyChunk(IFile& from, IFile& to, int64_t count) {
+    auto* source = dynamic_cast<CPosixFile*>(&from);
+    auto* target = dynamic_cast<CPosixFile*>(&to);
+    if (source == nullptr || target == nullptr || source->Descriptor() < 0 ||
+        target->Descriptor() < 0) {
+        return kCopyUnsupported;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    constexpr int64_t kMaxPerCall = int64_t{1} << 30;
+    const auto ask = static_cast<size_t>(count < kMaxPerCall ? count : kMaxPerCall);
+    for (;;) {
+        const ssize_t moved =
+            ::copy_file_range(source->Descriptor(), nullptr, target->Descriptor(), nullptr, ask, 0);
+        if (moved >= 0) {
+            return static_cast<int64_t>(moved);
+        }
+        switch (errno) {
+            case EINTR:
+                continue;
+            // Not possible for this pair (other file system, special file, old kernel):
+            // nothing was moved, plain reads and writes will do it.
+            case EXDEV:
+            case EINVAL:
+            case ENOSYS:
+            case EOPNOTSUPP:
+            case ETXTBSY:
+            case EPERM:
+                return kCopyUnsupported;
+            default:
+                return kCopyFailed;
+        }
+    }
+}
+
+IFileSystem& PosixFileSystem() {
+    static CPosixFileSystem fileSystem;
+    return fileSystem;
+}

@@ -1,0 +1,123 @@
+// Engine test fixtures.
+#include "testsupport.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testing_support {
+
+CTempDir::CTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+CTempDir::~CTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<unsigned char>(0x10 + (i * 7 + i / 251) % 200);
+    }
+    for (int64_t offset : packOffsets) {
+        static const unsigned char code[4] = {0x00, 0x00, 0x01, 0xBA};
+        for (int j = 0; j < 4; ++j) {
+            if (offset + j < static_cast<int64_t>(size)) {
+                bytes[static_cast<size_t>(offset + j)] = code[j];
+            }
+        }
+    }
+    return bytes;
+}
+
+Bytes MakeRegularStream(size_t size, int64_t header, int64_t spacing) {
+    std::vector<int64_t> offsets{0};
+    for (int64_t at = header; at + 4 <= static_cast<int64_t>(size); at += spacing) {
+        offsets.push_back(at);
+    }
+    return MakeStream(size, offsets);
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool PathExists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+int64_t ReferenceBoundary(const Bytes& stream, int64_t position, int64_t header) {
+    const auto size = static_cast<int64_t>(stream.size());
+    for (int64_t window = position - 2496; window >= 0; window -= 2500) {
+        const int64_t delivered = std::clamp<int64_t>(size - window, 0, 2500);
+        for (int64_t i = 2496; i >= 0; --i) {
+            const int64_t at = window + i;
+            if (i + 3 < delivered && stream[at] == 0 && stream[at + 1] == 0 &&
+                stream[at + 2] == 1 && stream[at + 3] == 0xBA && (at - header) % 2 == 0) {
+                return at;
+            }
+        }
+    }
+    return 0;
+}
+
+Bytes ReferenceCopy(const Bytes& stream, int64_t start, int64_t end, int64_t header) {
+    Bytes out;
+    const auto size = static_cast<int64_t>(stream.size());
+    if (start != 0) {
+        out.insert(out.end(), stream.begin(), stream.begin() + std::min(header, size));
+    }
+    int64_t filePosition = start;
+    for (int64_t pos = start; pos < end; pos += 512) {
+        const int64_t got = std::clamp<int64_t>(size - filePosition, 0, 512);
+        out.insert(out.end(), stream.begin() + filePosition, stream.begin() + filePosition + got);
+        filePosition += got;
+    }
+    return out;
+}
+
+void CRecordingReporter::ShowMessage(const std::string& text, const std::string& caption) {
+    m_events.push_back(caption + ": " + text);
+}
+
+void CRecordingReporter::ShowAppMessage(const std::string& text) {
+    m_events.push_back("App: " + text);
+}
+
+bool CRecordingReporter::AskReplace(const std::string& text) {
+    m_events.push_back("Ask: " + text);
+    return m_bAnswerYes;
+}
+
+void CRecordingReporter::BeginWaitCursor() {
+    ++m_nWaitDepth;
+    m_events.emplace_back("Wait+");
+}
+
+void CRecordingReporter::EndWaitCursor() {
+    --m_nWaitDepth;
+    m_events.emplace_back("Wait-");
+}
+
+}  // namespace testing_support

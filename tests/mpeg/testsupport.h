@@ -1,0 +1,64 @@
+// Shared fixtures of the engine tests: temporary folders, synthetic program streams, a
+// recording reporter and slow, obvious reference models of the rules the engine implements.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mpeg/reporter.h"
+
+namespace testing_support {
+
+using Bytes = std::vector<unsigned char>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+    // The folder text with a trailing separator, as output folders are given.
+    std::string Folder() const { return m_path.string() + "/"; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// size bytes of filler that never forms a start code (no byte is 0), with 00 00 01 BA written
+// at each of the offsets.
+Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets);
+// A stream with a pack start code every `spacing` bytes from 0 and the second at `header`.
+Bytes MakeRegularStream(size_t size, int64_t header, int64_t spacing);
+
+void WriteFile(const std::string& path, const Bytes& bytes);
+Bytes ReadFile(const std::string& path);
+bool PathExists(const std::string& path);
+
+// The slow, literal model of the 2,500-byte window search.
+int64_t ReferenceBoundary(const Bytes& stream, int64_t position, int64_t header);
+// The slow, literal model of the copy: header unless start is 0, then 512-byte reads until the
+// running position reaches or passes end.
+Bytes ReferenceCopy(const Bytes& stream, int64_t start, int64_t end, int64_t header);
+
+// Records everything the engine tells the user, in order, as text lines:
+// "Error: text" (caption: text), "App: text", "Ask: text", "Wait+" and "Wait-".
+class CRecordingReporter final : public IReporter {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ShowAppMessage(const std::string& text) override;
+    bool AskReplace(const std::string& text) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+
+    bool m_bAnswerYes = true;
+    int m_nWaitDepth = 0;
+    std::vector<std::string> m_events;
+};
+
+}  // namespace testing_support
