@@ -1,0 +1,495 @@
+// The three split commands end to end on real files: offsets, boundaries, output bytes, names,
+// every message with its caption, the busy cursor, and what stays on disk after a failure.
+#include "mpeg/splitengine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "mpeg/outputpaths.h"
+#include "platform/io/faultyfilesystem.h"
+#include "testsupport.h"
+
+using namespace testing_support;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+const std::vector<std::string> kDone{"Wait+", "Wait-", "Message: Splitting is done!"};
+
+// Pack start codes at 0, at the header length, then at alternating odd and even spacings so
+// that the parity rule rejects some of them.
+Bytes IrregularStream(size_t size, int64_t header) {
+    std::vector<int64_t> offsets{0, header};
+    int64_t at = header;
+    for (int i = 0; at < static_cast<int64_t>(size) - 4; ++i) {
+        at += (i % 3 == 0) ? 1001 : 2048;
+        offsets.push_back(at);
+    }
+    return MakeStream(size, offsets);
+}
+
+class SplitTest : public ::testing::Test {
+protected:
+    void MakeSource(const Bytes& bytes, int32_t totalSeconds,
+                    const std::string& name = "show.mpg") {
+        m_bytes = bytes;
+        m_sourcePath = m_dir.File(name);
+        WriteFile(m_sourcePath, bytes);
+        ASSERT_TRUE(m_source.SetSourcePath(m_sourcePath));
+        CRecordingReporter probe;
+        ASSERT_TRUE(m_source.ProbeHeader(probe));
+        m_source.m_nTotalSeconds = totalSeconds;
+        m_source.m_llDuration100ns = int64_t{totalSeconds} * 10'000'000;
+        std::filesystem::create_directory(m_dir.Path() / "out");
+        m_out = m_dir.Folder() + "out/";
+    }
+
+    int64_t Header() const { return m_source.m_nHeaderLength; }
+    int64_t Size() const { return static_cast<int64_t>(m_bytes.size()); }
+
+    // The literal expectation for a piece between two raw offsets; rawEnd < 0 is the end of
+    // the file.
+    Bytes Expected(int64_t rawStart, int64_t rawEnd) const {
+        const int64_t start = ReferenceBoundary(m_bytes, rawStart, Header());
+        const int64_t end = rawEnd < 0 ? Size() : ReferenceBoundary(m_bytes, rawEnd, Header());
+        return ReferenceCopy(m_bytes, start, end, Header());
+    }
+
+    SplitStatus Cut(CClipTime start, CClipTime end, const std::string& output,
+                    IFileSystem& fs = PosixFileSystem()) {
+        CSplitEngine engine(m_reporter, fs);
+        return engine.CutClip(m_source, start, end, output);
+    }
+    SplitStatus BySize(int32_t count, IFileSystem& fs = PosixFileSystem()) {
+        CSplitEngine engine(m_reporter, fs);
+        return engine.SplitBySize(m_source, count, m_out);
+    }
+    SplitStatus ByTime(int32_t seconds, IFileSystem& fs = PosixFileSystem()) {
+        CSplitEngine engine(m_reporter, fs);
+        return engine.SplitByTime(m_source, seconds, m_out);
+    }
+
+    size_t FilesIn(const std::string& folder) const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+            ++n;
+        }
+        return n;
+    }
+
+    CTempDir m_dir;
+    Bytes m_bytes;
+    std::string m_sourcePath;
+    std::string m_out;
+    CMpegSource m_source;
+    CRecordingReporter m_reporter;
+};
+
+CClipTime Seconds(int32_t s) {
+    return CClipTime{0, 0, s};
+}
+
+}  // namespace
+
+// --- Arithmetic --------------------------------------------------------------------------
+
+TEST(SplitArithmetic, WorkedExamples) {
+    // Clip: size 100,000,000, total 3,600 s.
+    EXPECT_EQ(ClipOffset(60, 3600, 100'000'000), 1'666'666);
+    EXPECT_EQ(ClipOffset(1800, 3600, 100'000'000), 50'000'000);
+    EXPECT_EQ(ClipOffset(3600, 3600, 100'000'000), 100'000'000);
+    // Equal pieces: size 1,000,000,007 in three.
+    EXPECT_EQ(EqualPieceOffset(0, 3, 1'000'000'007), 0);
+    EXPECT_EQ(EqualPieceOffset(1, 3, 1'000'000'007), 333'333'335);
+    EXPECT_EQ(EqualPieceOffset(2, 3, 1'000'000'007), 666'666'671);
+    EXPECT_EQ(EqualPieceOffset(3, 3, 1'000'000'007), 1'000'000'007);
+    // By length: D = 100, a = 30, size 1,000,000; k = 3 truncates 899,999.9999999999.
+    EXPECT_EQ(TimedPieceOffset(1, 100, 30, 1'000'000), 300'000);
+    EXPECT_EQ(TimedPieceOffset(2, 100, 30, 1'000'000), 600'000);
+    EXPECT_EQ(TimedPieceOffset(3, 100, 30, 1'000'000), 899'999);
+    EXPECT_EQ(TimedPieceOffset(4, 100, 30, 1'000'000), 1'200'000);
+}
+
+TEST(SplitArithmetic, TimesAndExtremesNeverOverflow) {
+    EXPECT_EQ(ClipTimeToSeconds({1, 1, 5}), 3665);
+    EXPECT_EQ(ClipTimeToSeconds({INT32_MAX, INT32_MAX, INT32_MAX}), int64_t{INT32_MAX} * 3661);
+    EXPECT_EQ(ClipTimeToSeconds({-1, 0, 30}), -3570);
+    EXPECT_EQ(ClipOffset(-10, 100, 1000), -100);
+    EXPECT_EQ(TimedPieceOffset(1, 1, INT32_MAX, INT64_MAX / 2), INT64_MAX);
+}
+
+TEST(PieceLengthText, DecimalPrefixWithSignAndWhiteSpace) {
+    EXPECT_EQ(ParsePieceLength(" 45abc"), 45);
+    EXPECT_EQ(ParsePieceLength("-30"), -30);
+    EXPECT_EQ(ParsePieceLength("+7"), 7);
+    EXPECT_EQ(ParsePieceLength("\t 12 34"), 12);
+    EXPECT_EQ(ParsePieceLength(""), 0);
+    EXPECT_EQ(ParsePieceLength("abc"), 0);
+    EXPECT_EQ(ParsePieceLength("- 5"), 0);
+    EXPECT_EQ(ParsePieceLength("99999999999999999999"), INT32_MAX);
+    EXPECT_EQ(ParsePieceLength("-99999999999999999999"), INT32_MIN);
+    // Only the first 31 characters are taken.
+    EXPECT_EQ(ParsePieceLength(std::string(30, ' ') + "78"), 7);
+}
+
+// --- Clip cut ----------------------------------------------------------------------------
+
+TEST_F(SplitTest, ClipHoldsHeaderThenBlocksFromStartToEndBoundary) {
+    MakeSource(IrregularStream(1'000'003, 2048), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    EXPECT_EQ(Cut(Seconds(10), Seconds(50), output), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events, kDone);
+    const Bytes clip = ReadFile(output);
+    EXPECT_EQ(clip, Expected(100'000, 500'001));
+    EXPECT_EQ(Header(), 2048);
+    EXPECT_TRUE(std::equal(m_bytes.begin(), m_bytes.begin() + 2048, clip.begin()));
+    EXPECT_EQ(m_source.m_llFileSize, 1'000'003);
+}
+
+TEST_F(SplitTest, ClipFromZeroHasNoAddedHeaderAndClipToTheTotalKeepsTheTail) {
+    MakeSource(IrregularStream(1'000'003, 2049), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    EXPECT_EQ(Cut({0, 0, 0}, {0, 1, 0}, output), SplitStatus::Done);
+    EXPECT_EQ(ReadFile(output), Expected(0, 600'001));
+
+    EXPECT_EQ(Cut(Seconds(90), {0, 1, 40}, output), SplitStatus::Done);
+    const Bytes clip = ReadFile(output);
+    const int64_t start = ReferenceBoundary(m_bytes, 900'002, 2049);
+    ASSERT_EQ(static_cast<int64_t>(clip.size()), 2049 + Size() - start);
+    EXPECT_TRUE(std::equal(m_bytes.begin() + start, m_bytes.end(), clip.begin() + 2049));
+}
+
+TEST_F(SplitTest, ClipTimeChecksComeFirstAndTouchNothing) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    struct Case {
+        CClipTime start, end;
+        const char* message;
+    };
+    for (const Case& c :
+         {Case{Seconds(100), Seconds(100), "The Start Time is bigger than the total time!"},
+          Case{{0, 2, 0}, Seconds(10), "The Start Time is bigger than the total time!"},
+          Case{Seconds(10), Seconds(101), "The End Time is bigger than the total time!"},
+          Case{Seconds(20), Seconds(20), "The Start Time is bigger than the End Time!"},
+          Case{Seconds(30), Seconds(20), "The Start Time is bigger than the End Time!"}}) {
+        m_reporter.m_events.clear();
+        EXPECT_EQ(Cut(c.start, c.end, output), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events, ElementsAre(std::string("Error: ") + c.message));
+        EXPECT_FALSE(PathExists(output));
+    }
+    // Under one second the total is 0: no start fits, and nothing divides by it.
+    m_source.m_nTotalSeconds = 0;
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(-5), Seconds(0), output), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Error: The Start Time is bigger than the total time!"));
+}
+
+TEST_F(SplitTest, ClipAsksBeforeReplacing) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    WriteFile(output, {1, 2, 3});
+    m_reporter.m_bAnswerYes = false;
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), output), SplitStatus::Declined);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Ask: " + output + " exists. Do you want to replace it?"));
+    EXPECT_EQ(ReadFile(output), (Bytes{1, 2, 3}));
+
+    m_reporter.m_bAnswerYes = true;
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), output), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events.size(), 4u);
+    EXPECT_EQ(ReadFile(output), Expected(20'000, 40'000));
+}
+
+TEST_F(SplitTest, ClipWithinOnePackCannotBeSplit) {
+    MakeSource(MakeStream(100'000, {0, 2048, 50'000}), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    EXPECT_EQ(Cut(Seconds(60), Seconds(70), output), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events, ElementsAre("error: Can not split the mpeg file!"));
+    EXPECT_FALSE(PathExists(output));
+}
+
+TEST_F(SplitTest, ClipIntoAMissingFolderNamesThePath) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string output = m_dir.File("nowhere/clip.mpg");
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), output), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events, ElementsAre("Error: Do not open the target file " + output));
+}
+
+TEST_F(SplitTest, ClipOntoAFullDeviceFailsItsWrites) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), "/dev/full"), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Ask: /dev/full exists. Do you want to replace it?", "Wait+", "Wait-",
+                            "App: Can not write the output mpeg file(1)!"));
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(0), Seconds(20), "/dev/full"), SplitStatus::Failed);
+    EXPECT_EQ(m_reporter.m_events.back(), "App: Can not write the output mpeg file(2)!");
+    // Replacing never removes a device.
+    struct stat info {};
+    ASSERT_EQ(::stat("/dev/full", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST_F(SplitTest, ClipOutputThatIsTheSourceIsRefused) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string symlink = m_dir.File("link.mpg");
+    const std::string hardlink = m_dir.File("hard.mpg");
+    ASSERT_EQ(::symlink(m_sourcePath.c_str(), symlink.c_str()), 0);
+    ASSERT_EQ(::link(m_sourcePath.c_str(), hardlink.c_str()), 0);
+    for (const std::string& output :
+         {m_sourcePath, symlink, hardlink, m_dir.Folder() + "./show.mpg"}) {
+        m_reporter.m_events.clear();
+        EXPECT_EQ(Cut(Seconds(10), Seconds(20), output), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events,
+                    ElementsAre("Error: The output file can not be the source file!"));
+        EXPECT_EQ(ReadFile(m_sourcePath), m_bytes);
+    }
+}
+
+TEST_F(SplitTest, ClipOfAnUnreadableSource) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string output = m_dir.File("clip.mpg");
+    for (const std::string& path : {m_dir.File("gone.mpg"), m_dir.Path().string()}) {
+        ASSERT_TRUE(m_source.SetSourcePath(path));
+        m_reporter.m_events.clear();
+        EXPECT_EQ(Cut(Seconds(10), Seconds(20), output), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events, ElementsAre("Error: Can not open the mpeg file!"));
+        EXPECT_FALSE(PathExists(output));
+    }
+}
+
+TEST_F(SplitTest, FailedCloseOfTheClipIsNoSuccess) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    CFaultyFileSystem fs;
+    fs.m_failClose = [](const std::string& path) { return path.ends_with("clip.mpg"); };
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), m_dir.File("clip.mpg"), fs), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(2)!"));
+}
+
+// --- Split into equal pieces -------------------------------------------------------------
+
+TEST_F(SplitTest, OnePieceIsTheWholeFile) {
+    MakeSource(IrregularStream(300'001, 2049), 30);
+    EXPECT_EQ(BySize(1), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events, kDone);
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), m_bytes);
+    EXPECT_EQ(FilesIn(m_out), 1u);
+}
+
+TEST_F(SplitTest, EqualPiecesMatchTheLiteralModel) {
+    MakeSource(IrregularStream(1'000'007, 2048), 30);
+    EXPECT_EQ(BySize(4), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events, kDone);
+    for (int k = 0; k < 4; ++k) {
+        const int64_t rawStart = static_cast<int64_t>(k / 4.0 * 1'000'007);
+        const int64_t rawEnd = k == 3 ? -1 : static_cast<int64_t>((k + 1) / 4.0 * 1'000'007);
+        EXPECT_EQ(ReadFile(m_out + "show_" + std::to_string(k) + ".mpg"),
+                  Expected(rawStart, rawEnd))
+            << k;
+    }
+    // Piece 1 starts with the header, followed by the pack at its boundary.
+    const Bytes piece1 = ReadFile(m_out + "show_1.mpg");
+    EXPECT_TRUE(std::equal(m_bytes.begin(), m_bytes.begin() + 2048, piece1.begin()));
+    EXPECT_EQ(piece1[2048 + 3], 0xBA);
+    // The last piece ends exactly at the end of the file.
+    const Bytes piece3 = ReadFile(m_out + "show_3.mpg");
+    EXPECT_TRUE(std::equal(m_bytes.end() - 5000, m_bytes.end(), piece3.end() - 5000));
+}
+
+TEST_F(SplitTest, TenPiecesAreNumberedWithTwoDigitsAndReplaceOldFiles) {
+    MakeSource(IrregularStream(500'000, 2048), 30);
+    WriteFile(m_out + "show_03.mpg", {9, 9, 9});
+    EXPECT_EQ(BySize(10), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events, kDone);
+    EXPECT_EQ(FilesIn(m_out), 10u);
+    for (int k = 0; k < 10; ++k) {
+        EXPECT_TRUE(PathExists(m_out + "show_0" + std::to_string(k) + ".mpg"));
+    }
+    EXPECT_EQ(ReadFile(m_out + "show_03.mpg"), Expected(150'000, 200'000));
+}
+
+TEST_F(SplitTest, MorePiecesThanPacksStopsAtTheFirstEmptyPiece) {
+    MakeSource(MakeStream(40'000, {0, 2048, 10'000, 20'000, 30'000}), 30);
+    EXPECT_EQ(BySize(8), SplitStatus::Failed);
+    // Pieces 0 (0..2,048) and 1 (2,048..10,000) are written; piece 2 finds 10,000 twice.
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "error: Can not split the mpeg file!", "Wait-"));
+    EXPECT_EQ(FilesIn(m_out), 2u);
+    EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), Expected(5'000, 10'000));
+}
+
+TEST_F(SplitTest, PieceCountBelowOneDoesNothing) {
+    MakeSource(IrregularStream(100'000, 2048), 30);
+    CFaultyFileSystem fs;
+    EXPECT_EQ(BySize(0, fs), SplitStatus::NotStarted);
+    EXPECT_EQ(BySize(-3, fs), SplitStatus::NotStarted);
+    EXPECT_THAT(m_reporter.m_events, IsEmpty());
+    EXPECT_THAT(fs.m_openedForReading, IsEmpty());
+}
+
+TEST_F(SplitTest, PiecesIntoAMissingFolder) {
+    MakeSource(IrregularStream(100'000, 2048), 30);
+    m_out = m_dir.Folder() + "missing/";
+    EXPECT_EQ(BySize(2), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Error: Do not open the target file " + m_out + "show_0.mpg"));
+}
+
+TEST_F(SplitTest, PieceOnAFullDeviceKeepsTheEarlierPieces) {
+    MakeSource(IrregularStream(300'000, 2048), 30);
+    ASSERT_EQ(::symlink("/dev/full", (m_out + "show_1.mpg").c_str()), 0);
+    EXPECT_EQ(BySize(3), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file!(3)"));
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 100'000));
+    EXPECT_FALSE(PathExists(m_out + "show_2.mpg"));
+
+    // Piece 0 has no header: its first block fails.
+    std::filesystem::remove(m_out + "show_1.mpg");
+    std::filesystem::remove(m_out + "show_0.mpg");
+    ASSERT_EQ(::symlink("/dev/full", (m_out + "show_0.mpg").c_str()), 0);
+    m_reporter.m_events.clear();
+    EXPECT_EQ(BySize(3), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(4)!"));
+}
+
+TEST_F(SplitTest, APieceThatIsTheSourceIsRefusedBeforeAnythingIsWritten) {
+    MakeSource(IrregularStream(300'000, 2048), 30);
+    for (bool symbolic : {true, false}) {
+        const std::string piece = m_out + "show_2.mpg";
+        std::filesystem::remove(piece);
+        ASSERT_EQ(symbolic ? ::symlink(m_sourcePath.c_str(), piece.c_str())
+                           : ::link(m_sourcePath.c_str(), piece.c_str()),
+                  0);
+        m_reporter.m_events.clear();
+        EXPECT_EQ(BySize(3), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events,
+                    ElementsAre("Error: The output file can not be the source file!"));
+        EXPECT_EQ(FilesIn(m_out), 1u);
+        EXPECT_EQ(ReadFile(m_sourcePath), m_bytes);
+    }
+    // The source itself, when the output folder is its own folder and its name is a piece's.
+    MakeSource(IrregularStream(300'000, 2048), 30, "show_1.mpg");
+    m_out = m_dir.Folder();
+    m_reporter.m_events.clear();
+    EXPECT_EQ(BySize(2), SplitStatus::Done);  // pieces are show_1_0.mpg and show_1_1.mpg
+    EXPECT_EQ(ReadFile(m_sourcePath), m_bytes);
+}
+
+TEST_F(SplitTest, FailedCloseOfAPieceIsNoSuccess) {
+    MakeSource(IrregularStream(300'000, 2048), 30);
+    CFaultyFileSystem fs;
+    fs.m_failClose = [](const std::string& path) { return path.ends_with("show_1.mpg"); };
+    EXPECT_EQ(BySize(3, fs), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(4)!"));
+    EXPECT_FALSE(PathExists(m_out + "show_2.mpg"));
+}
+
+// --- Split by length ---------------------------------------------------------------------
+
+TEST_F(SplitTest, ByLengthWorkedExample) {
+    MakeSource(IrregularStream(1'000'000, 2048), 100);
+    EXPECT_EQ(ByTime(30), SplitStatus::Done);
+    EXPECT_EQ(m_reporter.m_events, kDone);
+    EXPECT_EQ(FilesIn(m_out), 4u);
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 300'000));
+    EXPECT_EQ(ReadFile(m_out + "show_2.mpg"), Expected(600'000, 899'999));
+    EXPECT_EQ(ReadFile(m_out + "show_3.mpg"), Expected(899'999, -1));
+}
+
+TEST_F(SplitTest, ByLengthExactMultipleAndLongerThanTheSource) {
+    MakeSource(IrregularStream(900'000, 2048), 90);
+    EXPECT_EQ(ByTime(30), SplitStatus::Done);
+    EXPECT_EQ(FilesIn(m_out), 3u);
+    EXPECT_EQ(ReadFile(m_out + "show_2.mpg"), Expected(600'000, -1));
+
+    std::filesystem::remove_all(m_out);
+    std::filesystem::create_directory(m_out);
+    EXPECT_EQ(ByTime(500), SplitStatus::Done);
+    EXPECT_EQ(FilesIn(m_out), 1u);
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), m_bytes);
+}
+
+TEST_F(SplitTest, ByLengthOfZeroOrLessWritesNothingAndSaysSo) {
+    MakeSource(IrregularStream(100'000, 2048), 100);
+    for (int32_t seconds : {0, -30, ParsePieceLength("abc")}) {
+        CFaultyFileSystem fs;
+        m_reporter.m_events.clear();
+        EXPECT_EQ(ByTime(seconds, fs), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events,
+                    ElementsAre("Error: The split file time must be bigger than 0!"));
+        EXPECT_THAT(fs.m_createdForWriting, IsEmpty());
+    }
+}
+
+TEST_F(SplitTest, ByLengthWithoutDurationOrSourceDoesNothing) {
+    MakeSource(IrregularStream(100'000, 2048), 0);
+    EXPECT_EQ(ByTime(30), SplitStatus::NotStarted);
+    m_source.m_nTotalSeconds = 100;
+    m_source.ClearSourcePath();
+    EXPECT_EQ(ByTime(30), SplitStatus::NotStarted);
+    EXPECT_THAT(m_reporter.m_events, IsEmpty());
+    EXPECT_EQ(FilesIn(m_out), 0u);
+}
+
+TEST_F(SplitTest, ByLengthOfOneSecondGivesFourDigitNames) {
+    // Pieces of 3,000 bytes: every raw offset but the first lies above the first window.
+    MakeSource(MakeRegularStream(3600 * 3000, 1024, 1024), 3600);
+    EXPECT_EQ(ByTime(1), SplitStatus::Done);
+    EXPECT_EQ(FilesIn(m_out), 3600u);
+    EXPECT_EQ(ReadFile(m_out + "show_0000.mpg"), Expected(0, 3000));
+    EXPECT_EQ(ReadFile(m_out + "show_1234.mpg"), Expected(TimedPieceOffset(1234, 3600, 1, Size()),
+                                                          TimedPieceOffset(1235, 3600, 1, Size())));
+    EXPECT_EQ(ReadFile(m_out + "show_3599.mpg"), Expected(3599 * 3000, -1));
+}
+
+// --- Message numbers of each command -----------------------------------------------------
+
+TEST_F(SplitTest, EachCommandNamesItsOwnSeekPlaces) {
+    MakeSource(IrregularStream(300'000, 2048), 90);
+    struct Case {
+        std::function<SplitStatus(IFileSystem&)> run;
+        size_t faultyOutput;  // the first output that starts past 0 and so needs the header
+        std::string headerSeek, startSeek;
+    };
+    const std::string clip = m_dir.File("clip.mpg");
+    const std::vector<Case> cases{
+        {[&](IFileSystem& fs) { return Cut(Seconds(40), Seconds(50), clip, fs); }, 1,
+         "my_lseeki64 is wrong(1).", "my_lseeki64 is wrong(2)."},
+        {[&](IFileSystem& fs) { return BySize(3, fs); }, 2, "my_lseeki64 is wrong(3).",
+         "my_lseeki64 is wrong(4)."},
+        {[&](IFileSystem& fs) { return ByTime(30, fs); }, 2, "my_lseeki64 is wrong(5).",
+         "my_lseeki64 is wrong6)."},
+    };
+    for (const Case& c : cases) {
+        for (int failingSeek : {1, 2}) {
+            // The copy's first seek goes to 0 for the header, its second to the start boundary.
+            CFaultyFileSystem fs;
+            int seeksSinceCreation = 0;
+            fs.m_failSeek = [&](const std::string&, int64_t, SeekOrigin) {
+                if (fs.m_createdForWriting.size() != c.faultyOutput) {
+                    return false;
+                }
+                return ++seeksSinceCreation == failingSeek;
+            };
+            m_reporter.m_events.clear();
+            EXPECT_EQ(c.run(fs), SplitStatus::Failed);
+            EXPECT_EQ(m_reporter.m_events.back(),
+                      "Error: " + (failingSeek == 1 ? c.headerSeek : c.startSeek));
+            EXPECT_EQ(m_reporter.m_nWaitDepth, 0);
+        }
+    }
+}
