@@ -1,0 +1,290 @@
+// Command-line parsing and the four commands of tarnwick-cli.
+#include "cli/cli.h"
+
+#include <charconv>
+#include <limits>
+#include <map>
+#include <ostream>
+#include <set>
+
+#include "cli/consolereporter.h"
+#include "mpeg/messages.h"
+#include "mpeg/outputpaths.h"
+
+namespace {
+
+constexpr const char* kProgram = "tarnwick-cli";
+
+struct CommandSpec {
+    std::set<std::string> m_valueOptions;
+    std::set<std::string> m_flagOptions;
+    std::set<std::string> m_requiredOptions;
+    bool m_bNeedsDuration;
+};
+
+const std::map<std::string, CommandSpec>& Commands() {
+    static const std::map<std::string, CommandSpec> commands{
+        {"probe", {{"--duration"}, {}, {}, false}},
+        {"cut",
+         {{"--start", "--end", "--output", "--duration"},
+          {"--yes"},
+          {"--start", "--end", "--output"},
+          true}},
+        {"split-size", {{"--pieces", "--output-dir"}, {}, {"--pieces", "--output-dir"}, false}},
+        {"split-time",
+         {{"--seconds", "--output-dir", "--duration"}, {}, {"--seconds", "--output-dir"}, true}},
+    };
+    return commands;
+}
+
+struct Invocation {
+    std::string m_strCommand;
+    std::string m_strFile;
+    std::map<std::string, std::string> m_values;
+    std::set<std::string> m_flags;
+};
+
+template <typename T>
+std::optional<T> ParseInteger(std::string_view text) {
+    T value{};
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<int32_t> ParseNonNegative(std::string_view text) {
+    if (!text.empty() && text.front() == '-') {
+        return std::nullopt;
+    }
+    return ParseInteger<int32_t>(text);
+}
+
+int Usage(CliEnvironment& env, const std::string& problem) {
+    env.m_err << kProgram << ": " << problem << "\n\n" << CliHelpText() << std::flush;
+    return kExitUsage;
+}
+
+// Fills the invocation or returns the problem with the command line.
+std::optional<std::string> Parse(const std::vector<std::string>& args, Invocation& call) {
+    if (args.empty()) {
+        return "no command given";
+    }
+    call.m_strCommand = args[0];
+    const auto command = Commands().find(call.m_strCommand);
+    if (command == Commands().end()) {
+        return "unknown command '" + call.m_strCommand + "'";
+    }
+    const CommandSpec& spec = command->second;
+    bool haveFile = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            if (haveFile) {
+                return "more than one FILE given ('" + arg + "')";
+            }
+            call.m_strFile = arg;
+            haveFile = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const size_t equals = arg.find('='); equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+        if (spec.m_flagOptions.count(name) != 0 && !value) {
+            call.m_flags.insert(name);
+            continue;
+        }
+        if (spec.m_valueOptions.count(name) == 0) {
+            return "unknown option '" + name + "' for " + call.m_strCommand;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                return "option '" + name + "' needs a value";
+            }
+            value = args[++i];
+        }
+        call.m_values[name] = *value;
+    }
+    if (!haveFile) {
+        return "no FILE given";
+    }
+    for (const std::string& required : spec.m_requiredOptions) {
+        if (call.m_values.count(required) == 0) {
+            return call.m_strCommand + " needs " + required;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string OutputFolder(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+int StatusToExit(SplitStatus status, CliEnvironment& env) {
+    switch (status) {
+        case SplitStatus::Done:
+            return kExitSuccess;
+        case SplitStatus::NotStarted:
+            env.m_err << kProgram
+                      << ": the source has a total time of 0 seconds; nothing to split\n"
+                      << std::flush;
+            return kExitFailure;
+        case SplitStatus::Failed:
+        case SplitStatus::Declined:
+            break;
+    }
+    return kExitFailure;
+}
+
+}  // namespace
+
+std::optional<CClipTime> ParseClipTime(std::string_view text) {
+    const size_t first = text.find(':');
+    if (first == std::string_view::npos) {
+        const auto seconds = ParseNonNegative(text);
+        if (!seconds) {
+            return std::nullopt;
+        }
+        return CClipTime{*seconds / 3600, *seconds % 3600 / 60, *seconds % 60};
+    }
+    const size_t second = text.find(':', first + 1);
+    if (second == std::string_view::npos || text.find(':', second + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto hours = ParseNonNegative(text.substr(0, first));
+    const auto minutes = ParseNonNegative(text.substr(first + 1, second - first - 1));
+    const auto seconds = ParseNonNegative(text.substr(second + 1));
+    if (!hours || !minutes || !seconds) {
+        return std::nullopt;
+    }
+    return CClipTime{*hours, *minutes, *seconds};
+}
+
+std::string CliHelpText() {
+    return R"HELP(Usage:
+  tarnwick-cli probe FILE [--duration SECONDS]
+  tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--duration SECONDS]
+  tarnwick-cli split-size FILE --pieces N --output-dir DIR
+  tarnwick-cli split-time FILE --seconds A --output-dir DIR [--duration SECONDS]
+
+Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
+
+  probe        prints size, header_length, duration_100ns, total_seconds and the
+               information line "info: NAME  (HH:MM:SS)", one per line.
+  cut          writes the clip between --start and --end to --output. An existing
+               output is replaced only with --yes; without it the question is asked
+               on a terminal and refused otherwise.
+  split-size   writes N pieces of equal size, named NAME_0.mpg, NAME_1.mpg, ...
+               (zero-padded to the digits of N) into DIR.
+  split-time   writes pieces of A seconds each into DIR; the last takes the rest.
+
+TIME is H:M:S or whole seconds. --duration gives the source's total time in whole
+seconds; cut and split-time need it when no media framework measures it, and probe
+then prints a duration of 0. DIR gets a trailing '/' when it lacks one.
+The FILE is probed first (it must start with a pack start code and have a second
+one within its first 20,000 bytes).
+
+Exit status: 0 when done ("Splitting is done!" on standard output), 1 when the
+command failed (the reason on standard error; files already written stay), 2 for
+a wrong command line.
+)HELP";
+}
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            env.m_out << CliHelpText() << std::flush;
+            return kExitSuccess;
+        }
+    }
+    Invocation call;
+    if (auto problem = Parse(args, call)) {
+        return Usage(env, *problem);
+    }
+    const CommandSpec& spec = Commands().at(call.m_strCommand);
+
+    std::optional<int32_t> duration;
+    if (auto it = call.m_values.find("--duration"); it != call.m_values.end()) {
+        duration = ParseNonNegative(it->second);
+        if (!duration) {
+            return Usage(env, "--duration takes whole seconds, not '" + it->second + "'");
+        }
+    }
+    if (spec.m_bNeedsDuration && !duration && !env.m_query) {
+        return Usage(env, call.m_strCommand + " needs --duration SECONDS here");
+    }
+    CClipTime start;
+    CClipTime end;
+    int32_t pieces = 0;
+    int32_t pieceSeconds = 0;
+    if (call.m_strCommand == "cut") {
+        const auto parsedStart = ParseClipTime(call.m_values["--start"]);
+        const auto parsedEnd = ParseClipTime(call.m_values["--end"]);
+        if (!parsedStart || !parsedEnd) {
+            return Usage(env, "times are H:M:S or whole seconds");
+        }
+        start = *parsedStart;
+        end = *parsedEnd;
+    } else if (call.m_strCommand == "split-size") {
+        const auto parsed = ParseInteger<int32_t>(call.m_values["--pieces"]);
+        if (!parsed || *parsed < 1) {
+            return Usage(env, "--pieces takes a whole number of at least 1");
+        }
+        pieces = *parsed;
+    } else if (call.m_strCommand == "split-time") {
+        const auto parsed = ParseInteger<int32_t>(call.m_values["--seconds"]);
+        if (!parsed) {
+            return Usage(env, "--seconds takes whole seconds");
+        }
+        pieceSeconds = *parsed;
+    }
+
+    CConsoleReporter reporter(env.m_in, env.m_out, env.m_err, env.m_bInteractive,
+                              call.m_flags.count("--yes") != 0);
+    CMpegSource source;
+    if (!source.SetSourcePath(call.m_strFile)) {
+        env.m_err << kProgram << ": the path is longer than the system allows\n" << std::flush;
+        return kExitFailure;
+    }
+    if (!source.ProbeHeader(reporter, env.m_fileSystem)) {
+        return kExitFailure;
+    }
+    if (duration) {
+        source.m_llDuration100ns = int64_t{*duration} * 10'000'000;
+        source.m_nTotalSeconds = *duration;
+    } else if (env.m_query && !source.ProbeDuration(env.m_query)) {
+        reporter.ShowAppMessage(mpeg_text::kCanNotOpenTotalTime);
+        return kExitFailure;
+    }
+
+    CSplitEngine engine(reporter, env.m_fileSystem);
+    if (call.m_strCommand == "probe") {
+        env.m_out << "size: " << source.m_llFileSize << '\n'
+                  << "header_length: " << source.m_nHeaderLength << '\n'
+                  << "duration_100ns: " << source.m_llDuration100ns << '\n'
+                  << "total_seconds: " << source.m_nTotalSeconds << '\n'
+                  << "info: "
+                  << FormatSourceInfoLine(ExtractFileName(call.m_strFile), source.m_nTotalSeconds)
+                  << '\n'
+                  << std::flush;
+        return kExitSuccess;
+    }
+    if (call.m_strCommand == "cut") {
+        return StatusToExit(engine.CutClip(source, start, end, call.m_values["--output"]), env);
+    }
+    const std::string folder = OutputFolder(call.m_values["--output-dir"]);
+    if (call.m_strCommand == "split-size") {
+        return StatusToExit(engine.SplitBySize(source, pieces, folder), env);
+    }
+    return StatusToExit(engine.SplitByTime(source, pieceSeconds, folder), env);
+}

@@ -1,0 +1,286 @@
+// tarnwick-cli end to end: exit statuses, what goes to stdout and stderr, and the bytes of the
+// outputs, in-process and through the real executable.
+#include "cli/cli.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "testsupport.h"
+
+using namespace testing_support;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Packs every 2,048 bytes behind a 2,048-byte first pack.
+        m_bytes = MakeRegularStream(1'000'000, 2048, 2048);
+        m_source = m_dir.File("show.mpg");
+        WriteFile(m_source, m_bytes);
+        std::filesystem::create_directory(m_dir.Path() / "out");
+    }
+
+    Result Run(std::vector<std::string> args, const std::string& input = "",
+               bool interactive = false, StopPositionQuery query = {}) {
+        std::istringstream in(input);
+        std::ostringstream out;
+        std::ostringstream err;
+        CliEnvironment env{in, out, err, interactive, std::move(query), PosixFileSystem()};
+        const int status = RunCli(args, env);
+        return {status, out.str(), err.str()};
+    }
+
+    CTempDir m_dir;
+    Bytes m_bytes;
+    std::string m_source;
+};
+
+}  // namespace
+
+TEST(ClipTimeText, HoursMinutesSecondsOrPlainSeconds) {
+    auto same = [](std::optional<CClipTime> t, int h, int m, int s) {
+        return t && t->m_nHour == h && t->m_nMinute == m && t->m_nSecond == s;
+    };
+    EXPECT_TRUE(same(ParseClipTime("1:02:03"), 1, 2, 3));
+    EXPECT_TRUE(same(ParseClipTime("0:90:0"), 0, 90, 0));
+    EXPECT_TRUE(same(ParseClipTime("3725"), 1, 2, 5));
+    EXPECT_TRUE(same(ParseClipTime("0"), 0, 0, 0));
+    for (const char* bad :
+         {"", "1:2", "1:2:3:4", "a", "-1", "1:-2:3", "1::3", "99999999999", "1:2:3x", " 5"}) {
+        EXPECT_FALSE(ParseClipTime(bad)) << bad;
+    }
+}
+
+TEST_F(CliTest, HelpAndUsageErrors) {
+    Result help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* part : {"probe", "cut", "split-size", "split-time", "--yes", "--duration",
+                             "H:M:S", "Exit status"}) {
+        EXPECT_THAT(help.out, HasSubstr(part));
+    }
+    const std::vector<std::vector<std::string>> wrong{
+        {},
+        {"slice", m_source},
+        {"probe"},
+        {"probe", m_source, m_source},
+        {"probe", m_source, "--pieces", "2"},
+        {"cut", m_source, "--start", "0", "--end", "5", "--duration", "10"},
+        {"cut", m_source, "--start", "1:2", "--end", "5", "--output", "x", "--duration", "10"},
+        {"cut", m_source, "--start", "0", "--end", "5", "--output", "x"},
+        {"cut", m_source, "--start", "0", "--end", "5", "--output", "x", "--duration", "ten"},
+        {"split-size", m_source, "--pieces", "0", "--output-dir", "."},
+        {"split-size", m_source, "--pieces", "x", "--output-dir", "."},
+        {"split-size", m_source, "--output-dir", "."},
+        {"split-size", m_source, "--pieces"},
+        {"split-time", m_source, "--seconds", "30", "--output-dir", "."},
+        {"split-time", m_source, "--seconds", "3.5", "--output-dir", ".", "--duration", "9"},
+    };
+    for (const auto& args : wrong) {
+        Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+        EXPECT_THAT(r.err, StartsWith("tarnwick-cli: "));
+        EXPECT_THAT(r.err, HasSubstr("Usage:"));
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path() / "out"), {}), 0);
+}
+
+TEST_F(CliTest, ProbePrintsTheFiveFacts) {
+    Result r = Run({"probe", m_source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "size: 1000000\nheader_length: 2048\nduration_100ns: 0\ntotal_seconds: 0\n"
+              "info: show.mpg  (00:00:00)\n");
+    EXPECT_EQ(r.err, "");
+
+    auto query = [](const std::string&, int64_t* stop) {
+        *stop = 36'650'000'000;
+        return true;
+    };
+    r = Run({"probe", m_source}, "", false, query);
+    EXPECT_THAT(r.out, HasSubstr("duration_100ns: 36650000000\ntotal_seconds: 3665\n"
+                                 "info: show.mpg  (01:01:05)\n"));
+    r = Run({"probe", m_source, "--duration=360000"});
+    EXPECT_THAT(r.out, HasSubstr("info: show.mpg  (100:00:00)\n"));
+
+    r = Run({"probe", m_source}, "", false, [](const std::string&, int64_t*) { return false; });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can not open the mpeg total time!\n");
+}
+
+TEST_F(CliTest, ProbeFailuresPrintTheEngineMessage) {
+    WriteFile(m_dir.File("es.mpg"), {0, 0, 1, 0xB3, 1, 2, 3, 4});
+    WriteFile(m_dir.File("one.mpg"), MakeStream(30'000, {0}));
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {m_dir.File("missing.mpg"), "Can not open the mpeg file!\n"},
+        {m_dir.Path().string(), "Can not open the mpeg file!\n"},
+        {m_dir.File("es.mpg"), "Can not read the mpeg file head!\n"},
+        {m_dir.File("one.mpg"), "Can not find the second pack in the mpeg file head!\n"},
+    };
+    for (const auto& [path, message] : cases) {
+        // Every command probes the source first.
+        for (const Result& r : {Run({"probe", path}),
+                                Run({"split-size", path, "--pieces", "2", "--output-dir", "."})}) {
+            EXPECT_EQ(r.status, 1) << path;
+            EXPECT_EQ(r.err, message) << path;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+TEST_F(CliTest, CutWritesTheClipAndReplacesOnlyWhenAllowed) {
+    const std::string output = m_dir.File("clip.mpg");
+    const std::vector<std::string> cut{"cut", m_source,   "--start", "0:0:10",     "--end",
+                                       "30",  "--output", output,    "--duration", "100"};
+    Result r = Run(cut);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Splitting is done!\n");
+    EXPECT_EQ(r.err, "");
+    const int64_t start = ReferenceBoundary(m_bytes, 100'000, 2048);
+    const int64_t end = ReferenceBoundary(m_bytes, 300'000, 2048);
+    const Bytes expected = ReferenceCopy(m_bytes, start, end, 2048);
+    EXPECT_EQ(ReadFile(output), expected);
+
+    WriteFile(output, {7});
+    r = Run(cut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, output + " exists. Do you want to replace it?\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(output), Bytes{7});
+
+    r = Run(cut, "no\n", true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadFile(output), Bytes{7});
+    r = Run(cut, "y\n", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, output + " exists. Do you want to replace it? [y/N] ");
+    EXPECT_EQ(ReadFile(output), expected);
+
+    WriteFile(output, {7});
+    std::vector<std::string> withYes = cut;
+    withYes.push_back("--yes");
+    r = Run(withYes);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(ReadFile(output), expected);
+}
+
+TEST_F(CliTest, CutFailuresGoToStandardError) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--start", "100", "--end", "100", "--output", m_dir.File("c.mpg")},
+         "The Start Time is bigger than the total time!\n"},
+        {{"--start", "0", "--end", "0:1:41", "--output", m_dir.File("c.mpg")},
+         "The End Time is bigger than the total time!\n"},
+        {{"--start", "20", "--end", "20", "--output", m_dir.File("c.mpg")},
+         "The Start Time is bigger than the End Time!\n"},
+        {{"--start", "20", "--end", "30", "--output", m_source, "--yes"},
+         "The output file can not be the source file!\n"},
+        {{"--start", "20", "--end", "30", "--output", m_dir.File("no/c.mpg")},
+         "Do not open the target file " + m_dir.File("no/c.mpg") + "\n"},
+        {{"--start", "20", "--end", "30", "--output", "/dev/full", "--yes"},
+         "Can not write the output mpeg file(1)!\n"},
+    };
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> args{"cut", m_source, "--duration", "100"};
+        args.insert(args.end(), options.begin(), options.end());
+        Result r = Run(args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err, message);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(ReadFile(m_source), m_bytes);
+    EXPECT_FALSE(PathExists(m_dir.File("c.mpg")));
+}
+
+TEST_F(CliTest, SplitBySizeAddsTheFolderSeparator) {
+    Result r = Run({"split-size", m_source, "--pieces", "3", "--output-dir", m_dir.File("out")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Splitting is done!\n");
+    Bytes joined;
+    for (int k = 0; k < 3; ++k) {
+        const Bytes piece = ReadFile(m_dir.File("out/show_" + std::to_string(k) + ".mpg"));
+        ASSERT_FALSE(piece.empty());
+        joined.insert(joined.end(), piece.begin() + (k == 0 ? 0 : 2048), piece.end());
+    }
+    // Pieces overlap by up to 511 bytes but together hold the whole source, tail included.
+    EXPECT_GE(joined.size(), m_bytes.size());
+    const Bytes last = ReadFile(m_dir.File("out/show_2.mpg"));
+    EXPECT_TRUE(std::equal(m_bytes.end() - 1000, m_bytes.end(), last.end() - 1000));
+}
+
+TEST_F(CliTest, SplitFailuresAndFullDevice) {
+    ASSERT_EQ(::symlink("/dev/full", m_dir.File("out/show_0.mpg").c_str()), 0);
+    Result r = Run({"split-size", m_source, "--pieces", "2", "--output-dir", m_dir.File("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can not write the output mpeg file(4)!\n");
+
+    r = Run({"split-time", m_source, "--seconds", "0", "--output-dir", ".", "--duration", "90"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "The split file time must be bigger than 0!\n");
+
+    r = Run({"split-time", m_source, "--seconds", "30", "--output-dir", ".", "--duration", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, StartsWith("tarnwick-cli: "));
+
+    r = Run({"split-time", m_source, "--seconds", "30", "--output-dir", m_dir.File("out") + "/",
+             "--duration", "90"});
+    EXPECT_EQ(r.status, 1);  // piece 0 is still the full device
+    std::filesystem::remove(m_dir.File("out/show_0.mpg"));
+    r = Run({"split-time", m_source, "--seconds", "30", "--output-dir", m_dir.File("out") + "/",
+             "--duration", "90"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Splitting is done!\n");
+    EXPECT_TRUE(PathExists(m_dir.File("out/show_2.mpg")));
+    EXPECT_FALSE(PathExists(m_dir.File("out/show_3.mpg")));
+}
+
+TEST_F(CliTest, TheExecutableReturnsTheStatuses) {
+    auto run = [&](const std::string& arguments, std::string* out, std::string* err) {
+        const std::string outPath = m_dir.File("stdout.txt");
+        const std::string errPath = m_dir.File("stderr.txt");
+        const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " </dev/null >" +
+                                    outPath + " 2>" + errPath;
+        const int raw = std::system(command.c_str());
+        const Bytes o = ReadFile(outPath);
+        const Bytes e = ReadFile(errPath);
+        *out = std::string(o.begin(), o.end());
+        *err = std::string(e.begin(), e.end());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    std::string out;
+    std::string err;
+    EXPECT_EQ(
+        run("split-size '" + m_source + "' --pieces 2 --output-dir '" + m_dir.File("out") + "'",
+            &out, &err),
+        0);
+    EXPECT_EQ(out, "Splitting is done!\n");
+    EXPECT_EQ(err, "");
+    const int64_t middle = ReferenceBoundary(m_bytes, 500'000, 2048);
+    EXPECT_EQ(ReadFile(m_dir.File("out/show_0.mpg")), ReferenceCopy(m_bytes, 0, middle, 2048));
+    EXPECT_EQ(ReadFile(m_dir.File("out/show_1.mpg")),
+              ReferenceCopy(m_bytes, middle, static_cast<int64_t>(m_bytes.size()), 2048));
+
+    const std::string clip = m_dir.File("out/show_0.mpg");
+    EXPECT_EQ(run("cut '" + m_source + "' --start 1 --end 2 --output '" + clip + "' --duration 100",
+                  &out, &err),
+              1);
+    EXPECT_EQ(err, clip + " exists. Do you want to replace it?\n");
+    EXPECT_EQ(run("probe", &out, &err), 2);
+    EXPECT_THAT(err, HasSubstr("Usage:"));
+}
