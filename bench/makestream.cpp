@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     }
     for (long long written = 0; written < size;) {
         const long long left = size - written;
-        const size_t count = left < static_cast<long long>(kChunk) ? static_cast<size_t>(left) : kChunk;
+        const size_t count =
+            left < static_cast<long long>(kChunk) ? static_cast<size_t>(left) : kChunk;
         const ssize_t put = ::write(fd, chunk.data(), count);
         if (put <= 0) {
             std::perror("write");
