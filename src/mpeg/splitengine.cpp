@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr size_t kPieceLengthTextMax = 31;
-
 int64_t ScaleToOffset(double fraction, int64_t size) {
     const double offset = std::trunc(fraction * static_cast<double>(size));
     // 2^63 is exactly representable; anything at or beyond it (or NaN) cannot convert.

@@ -16,6 +16,7 @@
 // used as the probes left them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,6 +42,9 @@ struct CClipTime {
 
 // hours * 3,600 + minutes * 60 + seconds, in 64 bits so no field value can overflow it.
 int64_t ClipTimeToSeconds(const CClipTime& time);
+
+// The window reads at most this many characters of the piece length field.
+inline constexpr size_t kPieceLengthTextMax = 31;
 
 // The piece length text as a decimal integer: at most the first 31 characters, optional
 // leading white space, an optional sign, digits up to the first non-digit; 0 without digits.
