@@ -47,14 +47,24 @@ run() {  # name command...
 median() { tr ' ' '\n' <<< "$1" | grep -v '^$' | sort -g | sed -n "$(( ($rounds + 1) / 2 ))p"; }
 maximum() { tr ' ' '\n' <<< "$1" | grep -v '^$' | sort -g | tail -n 1; }
 
+run_named() {
+  case $1 in
+    cp) run cp cp "$work/source.mpg" "$work/out/copy.mpg" ;;
+    split1) run split1 "$cli" split-size "$work/source.mpg" --pieces 1 --output-dir "$work/out" ;;
+    split10) run split10 "$cli" split-size "$work/source.mpg" --pieces 10 --output-dir "$work/out" ;;
+  esac
+}
+
+# The order rotates from round to round so that no command always runs first.
+order=(cp split1 split10)
 for ((round = 0; round < rounds; round++)); do
-  run cp cp "$work/source.mpg" "$work/out/copy.mpg"
-  run split1 "$cli" split-size "$work/source.mpg" --pieces 1 --output-dir "$work/out"
-  run split10 "$cli" split-size "$work/source.mpg" --pieces 10 --output-dir "$work/out"
+  for ((i = 0; i < 3; i++)); do
+    run_named "${order[(round + i) % 3]}"
+  done
 done
 
 reference=$(median "${seconds[cp]}")
-echo "tarnwick bench: 1 GiB synthetic program stream, median of $rounds runs each"
+echo "tarnwick bench: 1 GiB synthetic program stream, median of $rounds runs each (order rotated)"
 echo "page cache: warm (source read once before every run; outputs removed and synced before)"
 printf '%-22s %8.3f s\n' "cp" "$reference"
 for name in split1 split10; do
