@@ -15,15 +15,15 @@ namespace {
 
 constexpr const char* kProgram = "tarnwick-cli";
 
-struct CommandSpec {
+struct CommandRules {
     std::set<std::string> m_valueOptions;
     std::set<std::string> m_flagOptions;
     std::set<std::string> m_requiredOptions;
     bool m_bNeedsDuration;
 };
 
-const std::map<std::string, CommandSpec>& Commands() {
-    static const std::map<std::string, CommandSpec> commands{
+const std::map<std::string, CommandRules>& Commands() {
+    static const std::map<std::string, CommandRules> commands{
         {"probe", {{"--duration"}, {}, {}, false}},
         {"cut",
          {{"--start", "--end", "--output", "--duration"},
@@ -79,7 +79,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
     if (command == Commands().end()) {
         return "unknown command '" + call.m_strCommand + "'";
     }
-    const CommandSpec& spec = command->second;
+    const CommandRules& rules = command->second;
     bool haveFile = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -97,11 +97,11 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
         }
-        if (spec.m_flagOptions.count(name) != 0 && !value) {
+        if (rules.m_flagOptions.count(name) != 0 && !value) {
             call.m_flags.insert(name);
             continue;
         }
-        if (spec.m_valueOptions.count(name) == 0) {
+        if (rules.m_valueOptions.count(name) == 0) {
             return "unknown option '" + name + "' for " + call.m_strCommand;
         }
         if (!value) {
@@ -115,7 +115,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
     if (!haveFile) {
         return "no FILE given";
     }
-    for (const std::string& required : spec.m_requiredOptions) {
+    for (const std::string& required : rules.m_requiredOptions) {
         if (call.m_values.count(required) == 0) {
             return call.m_strCommand + " needs " + required;
         }
@@ -211,7 +211,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (auto problem = Parse(args, call)) {
         return Usage(env, *problem);
     }
-    const CommandSpec& spec = Commands().at(call.m_strCommand);
+    const CommandRules& rules = Commands().at(call.m_strCommand);
 
     std::optional<int32_t> duration;
     if (auto it = call.m_values.find("--duration"); it != call.m_values.end()) {
@@ -220,7 +220,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             return Usage(env, "--duration takes whole seconds, not '" + it->second + "'");
         }
     }
-    if (spec.m_bNeedsDuration && !duration && !env.m_query) {
+    if (rules.m_bNeedsDuration && !duration && !env.m_query) {
         return Usage(env, call.m_strCommand + " needs --duration SECONDS here");
     }
     CClipTime start;
