@@ -1,0 +1,20 @@
+// File and folder dialogs shown with QFileDialog.
+#pragma once
+
+#include "platform/desktop/filedialogs.h"
+
+class CQtFileDialogs final : public IFileDialogs {
+public:
+    std::optional<QString> GetOpenFileName(QWidget* pOwner, const QString& strTitle,
+                                           const CFileFilter& filter,
+                                           const QString& strInitialFile) override;
+    std::optional<QString> GetSaveFileName(QWidget* pOwner, const QString& strTitle,
+                                           const CFileFilter& filter,
+                                           const QString& strInitialFolder) override;
+    std::optional<QString> BrowseForFolder(QWidget* pOwner, const QString& strTitle,
+                                           const QString& strInitialFolder) override;
+
+    // The filter in QFileDialog's form: the text before its parenthesis, then the patterns
+    // separated by blanks, so "MPEG File(*.mpg;*.mpeg)" becomes "MPEG File(*.mpg *.mpeg)".
+    static QString NameFilter(const CFileFilter& filter);
+};

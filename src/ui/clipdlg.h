@@ -1,0 +1,155 @@
+// The main window: the source information line, the three split modes with their fields, the
+// preview's transport buttons and the output destination. It owns every value the split
+// commands read; values move between its fields and its controls only in explicit exchanges.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include <map>
+
+#include "platform/desktop/shellservices.h"
+
+class CClipApp;
+class CPositionSlider;
+class CUpDown;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+
+class CClipDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    enum class EMode { ByFrame, BySize, ByTime };
+
+    // Builds the window and its controls. The set-up (OnInitDialog) runs when the window is
+    // first shown. app and shell must outlive the window.
+    CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent = nullptr);
+    ~CClipDlg() override;
+
+    // Set-up after the controls exist: fills the controls, reads the stored output folder and
+    // output file, applies the By frame layout. Runs once, before the window first shows.
+    bool OnInitDialog();
+
+    // Moves the exchanged values between the fields and the controls: the information line,
+    // the six time fields, the output file and the piece count. Towards the controls it cannot
+    // fail. From the controls it stops at the first integer field that holds no number, says
+    // "Please enter an integer.", selects that field and returns false; the fields before it
+    // have taken their new values, the later ones keep their old ones.
+    bool DoDataExchange(bool bFromControls);
+
+    // Shows the controls of one mode and hides those of the others; touches nothing else.
+    void ShowModeControls(EMode mode);
+
+    // The stored value, or the default moved into the shell folder nFolder: the part of
+    // strDefault from its last separator on is put after the folder's path.
+    QString ReadFolderSetting(const QString& strSection, const QString& strName,
+                              const QString& strDefault, int nFolder);
+
+    // A window-menu command. The About command is recognised with its low four bits cleared;
+    // Minimize and Close do what the window's title bar does.
+    void OnSysCommand(unsigned nID, qintptr lParam);
+
+    // The control with the identifier, or null.
+    QWidget* GetDlgItem(int nId) const;
+
+    // The window menu (Alt+Space, or a right click on the window's free area).
+    QMenu* WindowMenu() const { return m_pWindowMenu; }
+
+    // Command and notification handlers, named as the window's commands are.
+    void OnOpenMpeg();
+    void OnCutStart();
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnStartTime();
+    void OnEndTime();
+    void OnSplitBySizeStart();
+    void OnSplitByTimeStart();
+    void OnByFrame();
+    void OnBySize();
+    void OnByTime();
+    void OnBrowseFolder();
+    void OnBrowseOutputFile();
+    void OnHomepage();
+    void OnHelpButton();
+    void OnHelp();
+    void OnCloseSource();
+    void OnSliderReleased();
+    void OnPieceCountDelta(int nOldPos, int nDelta);
+    void ShowPosition();
+    void OnClose();
+
+    // Disposes of the preview, if any, and puts the slider back to 0.
+    bool ClosePreview();
+
+    // Runs the folder browser owned by pOwner; a chosen folder replaces strFolder. False when
+    // nothing was chosen, and strFolder is then unchanged.
+    bool BrowseForFolder(QWidget* pOwner, QString& strFolder);
+
+    // Exchanged fields.
+    QString m_strInfoLine;
+    int m_nStartHour = 0;
+    int m_nStartMinute = 0;
+    int m_nStartSecond = 0;
+    int m_nEndHour = 0;
+    int m_nEndMinute = 0;
+    int m_nEndSecond = 0;
+    QString m_strOutputFile;
+    int m_nPieceCount = 2;
+
+    // Fields written into their controls explicitly.
+    QString m_strOutputFolder;
+    int m_nPieceSeconds = 0;
+    int m_nSliderPos = 0;
+
+    // The opened source, empty path for none. Filled by the Open MPEG command.
+    QString m_szSourcePath;
+    qint64 m_llFileSize = 0;
+    quint32 m_nHeaderLength = 0;
+    qint64 m_llDuration100ns = 0;
+    int m_nTotalSeconds = 0;
+
+protected:
+    void setVisible(bool bVisible) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
+    void customEvent(QEvent* pEvent) override;
+
+private:
+    void CreateControls();
+    void ConnectCommands();
+    void AddAboutToWindowMenu();
+    void ShowWindowMenu(const QPoint& globalPos);
+    bool ExchangeInteger(int nId, int& nValue);
+    void OnOK();
+    void OnCancel();
+    // The four kinds of message box, as the window shows them.
+    void ShowMessage(const QString& strCaption, const QString& strText);
+    void ShowAppMessage(const QString& strText);
+
+    CClipApp& m_app;
+    CShellServices m_shell;
+    QIcon m_hIcon;
+    bool m_bInitialized = false;
+    bool m_bMediaFrameworkStarted = false;
+
+    std::map<int, QWidget*> m_controls;
+    QMenu* m_pWindowMenu = nullptr;
+    QLabel* m_pInfoLine = nullptr;
+    QLineEdit* m_pOutputFileEdit = nullptr;
+    QLineEdit* m_pPieceCountEdit = nullptr;
+    CUpDown* m_pPieceCountSpin = nullptr;
+    QLineEdit* m_pPieceSecondsEdit = nullptr;
+    CUpDown* m_pPieceSecondsSpin = nullptr;
+    QLineEdit* m_pOutputFolderEdit = nullptr;
+    QLabel* m_pEachSize = nullptr;
+    QLabel* m_pPosition = nullptr;
+    CPositionSlider* m_pSlider = nullptr;
+    QRadioButton* m_pByFrame = nullptr;
+};

@@ -1,0 +1,56 @@
+// Writes pictures of the main window in each mode and of the About box, for the docs and for
+// checking the layout by eye: tarnwick_screenshots <output-folder>.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/aboutdlg.h"
+#include "app/clipapp.h"
+#include "platform/desktop/testing/fakeshellservices.h"
+#include "ui/clipdlg.h"
+#include "ui/controlids.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool Save(QWidget& widget, const QString& strPath) {
+    QCoreApplication::processEvents();
+    const bool bSaved = widget.grab().save(strPath);
+    std::printf("%s %s\n", bSaved ? "wrote" : "FAILED", qPrintable(strPath));
+    return bSaved;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tarnwick_screenshots <output-folder>\n");
+        return 2;
+    }
+    const QDir output(QString::fromLocal8Bit(argv[1]));
+
+    CFakeShellServices shell;
+    shell.shellFolders.SetFolder(CSIDL_MYVIDEO, u"/home/user/Videos"_s);
+    CClipApp app(u"/usr/bin/tarnwick"_s, shell.settings);
+    CClipDlg dlg(app, shell.Services());
+    dlg.show();
+    dlg.m_strInfoLine = u"show.mpg  (01:00:00)"_s;
+    dlg.DoDataExchange(false);
+
+    bool bOk = Save(dlg, output.filePath(u"main-by-frame.png"_s));
+    static_cast<QRadioButton*>(dlg.GetDlgItem(IDC_BY_SIZE))->click();
+    bOk = Save(dlg, output.filePath(u"main-by-size.png"_s)) && bOk;
+    static_cast<QRadioButton*>(dlg.GetDlgItem(IDC_BY_TIME))->click();
+    bOk = Save(dlg, output.filePath(u"main-by-time.png"_s)) && bOk;
+
+    CAboutDlg about(&dlg);
+    about.show();
+    bOk = Save(about, output.filePath(u"about.png"_s)) && bOk;
+    return bOk ? 0 : 1;
+}
