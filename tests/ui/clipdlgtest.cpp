@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -122,7 +123,9 @@ private Q_SLOTS:
     void BrowseFolderAddsFinalSeparator();
     void CancelledFolderBrowserStoresAndShowsValueAgain();
     void CloseAfterBrowseStoresChosenFolderAgain();
+    void PathsBeyondPlatformLimitAreRefusedWhole();
     void WindowMenuEndsWithAboutEntry();
+    void WindowMenuOpensFromFreeAreaAndKeyboard();
     void AboutCommandIgnoresLowFourBits();
     void HelpAndHomepageLaunchTheirTargets();
     void PositionReportRefreshesDisplayUnlessSliderHeld();
@@ -589,6 +592,26 @@ void CClipDlgTest::CloseAfterBrowseStoresChosenFolderAgain() {
     QCOMPARE(writes[1].strValue, u"/v/Video/"_s);
 }
 
+void CClipDlgTest::PathsBeyondPlatformLimitAreRefusedWhole() {
+    const QString strLong = u"/v/"_s + QString(PATH_MAX, u'x');
+    CWindow window;
+    window.shell.shellFolders.SetFolder(CSIDL_MYVIDEO, strLong);
+    CClipDlg& dlg = window.Show();
+    // A default that could never be opened gives way to the plain one.
+    QCOMPARE(dlg.m_strOutputFolder, u"/"_s);
+    QCOMPARE(dlg.m_strOutputFile, u"/clip1.mpg"_s);
+
+    window.shell.fileDialogs.ScriptChoice(strLong);
+    window.Button(IDC_BROWSE_FILE)->click();
+    QCOMPARE(dlg.m_strOutputFile, u"/clip1.mpg"_s);
+    QVERIFY(window.WritesOf(u"output_cut_file"_s).empty());
+
+    window.shell.fileDialogs.ScriptChoice(strLong);
+    window.Button(IDC_BROWSE_FOLDER)->click();
+    QCOMPARE(dlg.m_strOutputFolder, u"/"_s);
+    QCOMPARE(window.Edit(IDC_OUTPUT_FOLDER)->text(), u"/"_s);
+}
+
 namespace {
 
 // Runs action while watching for a modal About box; closes it and answers whether it came.
@@ -630,6 +653,32 @@ void CClipDlgTest::WindowMenuEndsWithAboutEntry() {
     QCOMPARE(window.WritesOf(u"output_folder"_s).size(), size_t{1});
 }
 
+void CClipDlgTest::WindowMenuOpensFromFreeAreaAndKeyboard() {
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    QMenu* pMenu = dlg.WindowMenu();
+    auto rightClick = [&](const QPoint& pos) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, dlg.mapToGlobal(pos));
+        QApplication::sendEvent(&dlg, &event);
+        const bool bShown = pMenu->isVisible();
+        pMenu->hide();
+        return bShown;
+    };
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    window.Edit(IDC_START_HOUR)->setFocus();
+    QTest::keyClick(window.Edit(IDC_START_HOUR), Qt::Key_Space, Qt::AltModifier);
+    QVERIFY(pMenu->isVisible());
+    pMenu->hide();
+    QCOMPARE(window.Edit(IDC_START_HOUR)->text(), u"0"_s);
+
+    const QPoint freeArea(dlg.width() - 3, dlg.height() - 3);
+    QCOMPARE(dlg.childAt(freeArea), nullptr);
+    QVERIFY(rightClick(freeArea));
+    QVERIFY(rightClick(window.Label(IDC_OUTPUT_FILE_LABEL)->geometry().center()));
+    // Controls are not the window's free area.
+    QVERIFY(!rightClick(window.Button(IDC_OPEN_MPEG)->geometry().center()));
+}
+
 void CClipDlgTest::AboutCommandIgnoresLowFourBits() {
     CWindow window;
     CClipDlg& dlg = window.Show();
@@ -657,6 +706,9 @@ void CClipDlgTest::HelpAndHomepageLaunchTheirTargets() {
     QCOMPARE(opened[1].scheme(), u"https"_s);
     QCOMPARE(opened[1].path(), u"/index.htm"_s);
     QVERIFY(window.shell.messageBoxes.Requests().empty());
+
+    // The build puts the page where the program's Help button looks for it.
+    QVERIFY(QFile::exists(QStringLiteral(TARNWICK_EXECUTABLE_DIR "/help/Introduction.htm")));
 }
 
 void CClipDlgTest::PositionReportRefreshesDisplayUnlessSliderHeld() {
