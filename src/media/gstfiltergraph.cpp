@@ -1,0 +1,1022 @@
+// The filter graph over GStreamer: one playbin with both sinks chosen here (an appsink for the
+// pictures, never a video sink GStreamer picks itself), bus messages turned into graph events
+// on the streaming threads, and positions counted from the start of the stream.
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include "media/gstfiltergraphfactory.h"
+#include "media/windowstyles.h"
+
+namespace {
+
+constexpr gint64 kNanosecondsPerUnit = 100;
+// playbin's GstPlayFlags: video, audio, and software volume (no subtitles, no visualisation).
+constexpr guint kPlayFlagVideo = 0x1;
+constexpr guint kPlayFlagAudio = 0x2;
+constexpr guint kPlayFlagSoftVolume = 0x10;
+// A graph nobody drains keeps at most this many events.
+constexpr size_t kMaxPendingEvents = 64;
+// How long a state change may take before a seek is issued anyway.
+constexpr int kSettleBeforeSeekMs = 2000;
+
+struct CGraphEvent {
+    long m_lCode = 0;
+    LONG_PTR m_lParam1 = 0;
+    LONG_PTR m_lParam2 = 0;
+};
+
+HRESULT StatusFromError(const GError* error) {
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+            case GST_RESOURCE_ERROR_NOT_FOUND:
+                return HRESULT_FILE_NOT_FOUND;
+            case GST_RESOURCE_ERROR_OPEN_READ:
+            case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+                return E_ACCESSDENIED;
+            default:
+                return E_FAIL;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+            case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+                return VFW_E_UNKNOWN_FILE_TYPE;
+            case GST_STREAM_ERROR_WRONG_TYPE:
+            case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+                return VFW_E_UNSUPPORTED_STREAM;
+            case GST_STREAM_ERROR_DEMUX:
+            case GST_STREAM_ERROR_DECODE:
+            case GST_STREAM_ERROR_FORMAT:
+                return VFW_E_INVALID_FILE_FORMAT;
+            default:
+                return E_FAIL;
+        }
+    }
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) {
+        return VFW_E_CANNOT_RENDER;
+    }
+    return E_FAIL;
+}
+
+// GStreamer's linear volume and the volume in hundredths of a decibel.
+double LinearFromCentibels(long lVolume) {
+    return lVolume <= -10000 ? 0.0 : std::pow(10.0, static_cast<double>(lVolume) / 2000.0);
+}
+
+long CentibelsFromLinear(double linear) {
+    if (linear <= 0.0) {
+        return -10000;
+    }
+    const double centibels = 2000.0 * std::log10(linear);
+    return static_cast<long>(std::lround(std::clamp(centibels, -10000.0, 0.0)));
+}
+
+class CGstFilterGraph final : public IGraphBuilder,
+                              public IMediaControl,
+                              public IMediaEventEx,
+                              public IMediaSeeking,
+                              public IVideoWindow,
+                              public IBasicVideo,
+                              public IBasicAudio {
+public:
+    explicit CGstFilterGraph(const CGraphOptions& options);
+    CGstFilterGraph(const CGstFilterGraph&) = delete;
+    CGstFilterGraph& operator=(const CGstFilterGraph&) = delete;
+
+    // Builds the empty pipeline; a failure leaves the graph to be released.
+    HRESULT Initialize();
+
+    // IUnknown
+    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    // IGraphBuilder
+    HRESULT RenderFile(const char* pszFile, const char* pszPlayList) override;
+
+    // IMediaControl
+    HRESULT Run() override;
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+    HRESULT GetState(long msTimeout, OAFilterState* pfs) override;
+
+    // IMediaEventEx
+    HRESULT GetEvent(long* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                     long msTimeout) override;
+    HRESULT FreeEventParams(long lEventCode, LONG_PTR lParam1, LONG_PTR lParam2) override;
+    HRESULT SetNotifyWindow(INotifyTarget* pTarget, long lMsg, LONG_PTR lInstanceData) override;
+
+    // IMediaSeeking
+    HRESULT IsFormatSupported(const TimeFormat* pFormat) override;
+    HRESULT GetTimeFormat(TimeFormat* pFormat) override;
+    HRESULT SetTimeFormat(const TimeFormat* pFormat) override;
+    HRESULT GetDuration(LONGLONG* pDuration) override;
+    HRESULT GetStopPosition(LONGLONG* pStop) override;
+    HRESULT GetCurrentPosition(LONGLONG* pCurrent) override;
+    HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                         DWORD dwStopFlags) override;
+    HRESULT GetRate(double* pdRate) override;
+    HRESULT SetRate(double dRate) override;
+
+    // IVideoWindow
+    HRESULT get_Visible(long* pVisible) override;
+    HRESULT put_Visible(long Visible) override;
+    HRESULT get_WindowStyle(long* pStyle) override;
+    HRESULT put_WindowStyle(long Style) override;
+    HRESULT get_Owner(OAHWND* pOwner) override;
+    HRESULT put_Owner(OAHWND Owner) override;
+    HRESULT get_MessageDrain(OAHWND* pDrain) override;
+    HRESULT put_MessageDrain(OAHWND Drain) override;
+    HRESULT SetWindowPosition(long Left, long Top, long Width, long Height) override;
+    HRESULT GetWindowPosition(long* pLeft, long* pTop, long* pWidth, long* pHeight) override;
+    HRESULT NotifyOwnerMessage(OAHWND hwnd, long uMsg, LONG_PTR wParam, LONG_PTR lParam) override;
+
+    // IBasicVideo
+    HRESULT GetVideoSize(long* pWidth, long* pHeight) override;
+
+    // IBasicAudio
+    HRESULT get_Volume(long* plVolume) override;
+    HRESULT put_Volume(long lVolume) override;
+
+private:
+    ~CGstFilterGraph() override;
+
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer self);
+    static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer self);
+
+    void HandleBusMessage(GstMessage* message);
+    void DeliverSample(GstSample* sample);
+    void QueueEventLocked(long lCode, LONG_PTR lParam1, LONG_PTR lParam2);
+
+    // The first error since the last reset, or S_OK.
+    HRESULT PendingError();
+    void ResetErrors();
+    // Sets PAUSED and waits until the first picture is cued, an error arrives or time is up.
+    HRESULT Cue(int timeoutMs);
+    HRESULT WaitForStateChange(int timeoutMs, HRESULT hrTimeout);
+    // After an error the pipeline no longer flows: rebuild it from the file and cue it at
+    // the last known position, so that the next call finds a usable graph.
+    HRESULT RecoverIfBroken();
+    HRESULT SeekTo(LONGLONG position);
+    bool QueryStop(LONGLONG* pStop);
+    LONGLONG QueryCurrent();
+    bool ReadVideoSize();
+    void ApplyWindowState();
+
+    CGraphOptions m_options;
+    std::atomic<ULONG> m_cRef{1};
+    GstElement* m_pPipeline = nullptr;
+    std::unique_ptr<IVideoOutput> m_pOutput;
+
+    // Used on the caller's thread only.
+    bool m_bRendered = false;
+    bool m_bHasVideo = false;
+    bool m_bHasAudio = false;
+    long m_nVideoWidth = 0;
+    long m_nVideoHeight = 0;
+    gint64 m_nStreamStartNs = 0;  // GStreamer's position at the start of the stream
+    LONGLONG m_llLastPosition = 0;
+    LONGLONG m_llLastStop = -1;
+    OAFilterState m_state = State_Stopped;
+    CVideoWindowState m_window;
+
+    // Shared with the streaming threads.
+    std::mutex m_mutex;
+    std::condition_variable m_eventQueued;
+    std::deque<CGraphEvent> m_events;
+    bool m_bEventsEnabled = false;
+    INotifyTarget* m_pNotifyTarget = nullptr;
+    long m_lNotifyMsg = 0;
+    LONG_PTR m_lNotifyData = 0;
+    HRESULT m_hrError = S_OK;
+    bool m_bMissingPlugin = false;
+};
+
+CGstFilterGraph::CGstFilterGraph(const CGraphOptions& options) : m_options(options) {
+    m_window.m_nStyle = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+}
+
+CGstFilterGraph::~CGstFilterGraph() {
+    if (m_pPipeline != nullptr) {
+        // NULL joins every streaming thread, so no frame or message arrives after this.
+        gst_element_set_state(m_pPipeline, GST_STATE_NULL);
+        GstBus* bus = gst_element_get_bus(m_pPipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+        gst_object_unref(m_pPipeline);
+    }
+    m_pOutput.reset();
+}
+
+HRESULT CGstFilterGraph::Initialize() {
+    m_pPipeline = gst_element_factory_make("playbin", nullptr);
+    if (m_pPipeline == nullptr) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    gst_object_ref_sink(m_pPipeline);
+
+    GError* error = nullptr;
+    GstElement* audioSink =
+        gst_parse_bin_from_description(m_options.m_strAudioSink.c_str(), TRUE, &error);
+    if (error != nullptr) {
+        g_error_free(error);
+    }
+    if (audioSink == nullptr) {
+        return REGDB_E_CLASSNOTREG;
+    }
+
+    GstElement* videoSink = nullptr;
+    if (m_options.m_bDeliverFrames) {
+        videoSink = gst_element_factory_make("appsink", nullptr);
+        if (videoSink != nullptr) {
+            GstCaps* caps =
+                gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+            g_object_set(videoSink, "caps", caps, "max-buffers", 2u, "drop", TRUE, nullptr);
+            gst_caps_unref(caps);
+            GstAppSinkCallbacks callbacks{};
+            callbacks.new_preroll = &CGstFilterGraph::OnNewPreroll;
+            callbacks.new_sample = &CGstFilterGraph::OnNewSample;
+            gst_app_sink_set_callbacks(GST_APP_SINK(videoSink), &callbacks, this, nullptr);
+        }
+    } else {
+        videoSink = gst_element_factory_make("fakesink", nullptr);
+    }
+    if (videoSink == nullptr) {
+        gst_object_unref(gst_object_ref_sink(audioSink));
+        return REGDB_E_CLASSNOTREG;
+    }
+
+    const guint flags =
+        kPlayFlagVideo | kPlayFlagAudio | (m_options.m_bDeliverFrames ? kPlayFlagSoftVolume : 0u);
+    g_object_set(m_pPipeline, "video-sink", videoSink, "audio-sink", audioSink, "flags", flags,
+                 nullptr);
+
+    GstBus* bus = gst_element_get_bus(m_pPipeline);
+    gst_bus_set_sync_handler(bus, &CGstFilterGraph::OnBusMessage, this, nullptr);
+    gst_object_unref(bus);
+
+    if (m_options.m_makeVideoOutput) {
+        m_pOutput = m_options.m_makeVideoOutput();
+    }
+    return S_OK;
+}
+
+// --- IUnknown ---
+
+HRESULT CGstFilterGraph::QueryInterface(REFIID riid, void** ppvObject) {
+    if (ppvObject == nullptr) {
+        return E_POINTER;
+    }
+    switch (riid) {
+        case IID::IUnknown:
+            *ppvObject = static_cast<IUnknown*>(static_cast<IGraphBuilder*>(this));
+            break;
+        case IID::IGraphBuilder:
+            *ppvObject = static_cast<IGraphBuilder*>(this);
+            break;
+        case IID::IMediaControl:
+            *ppvObject = static_cast<IMediaControl*>(this);
+            break;
+        case IID::IMediaEventEx:
+            *ppvObject = static_cast<IMediaEventEx*>(this);
+            break;
+        case IID::IMediaSeeking:
+            *ppvObject = static_cast<IMediaSeeking*>(this);
+            break;
+        case IID::IVideoWindow:
+            *ppvObject = static_cast<IVideoWindow*>(this);
+            break;
+        case IID::IBasicVideo:
+            *ppvObject = static_cast<IBasicVideo*>(this);
+            break;
+        case IID::IBasicAudio:
+            *ppvObject = static_cast<IBasicAudio*>(this);
+            break;
+        default:
+            *ppvObject = nullptr;
+            return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG CGstFilterGraph::AddRef() {
+    return ++m_cRef;
+}
+
+ULONG CGstFilterGraph::Release() {
+    const ULONG count = --m_cRef;
+    if (count == 0) {
+        delete this;
+    }
+    return count;
+}
+
+// --- Bus and appsink callbacks, on streaming threads (or on the caller's, for state changes)
+
+GstBusSyncReply CGstFilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    static_cast<CGstFilterGraph*>(self)->HandleBusMessage(message);
+    // Everything the graph needs is taken here; nothing waits on the bus.
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
+void CGstFilterGraph::HandleBusMessage(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            const HRESULT hr = error != nullptr ? StatusFromError(error) : E_FAIL;
+            if (error != nullptr) {
+                g_error_free(error);
+            }
+            std::lock_guard lock(m_mutex);
+            if (SUCCEEDED(m_hrError)) {
+                m_hrError = hr;
+                QueueEventLocked(EC_ERRORABORT, hr, 0);
+            }
+            break;
+        }
+        case GST_MESSAGE_EOS: {
+            std::lock_guard lock(m_mutex);
+            QueueEventLocked(EC_COMPLETE, S_OK, 0);
+            break;
+        }
+        case GST_MESSAGE_ELEMENT:
+            if (gst_message_has_name(message, "missing-plugin")) {
+                std::lock_guard lock(m_mutex);
+                m_bMissingPlugin = true;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CGstFilterGraph::QueueEventLocked(long lCode, LONG_PTR lParam1, LONG_PTR lParam2) {
+    if (!m_bEventsEnabled || m_events.size() >= kMaxPendingEvents) {
+        return;
+    }
+    m_events.push_back({lCode, lParam1, lParam2});
+    m_eventQueued.notify_all();
+    // Called under the lock, so SetNotifyWindow(nullptr) waits for a notice under way.
+    if (m_pNotifyTarget != nullptr) {
+        m_pNotifyTarget->PostGraphNotify(m_lNotifyMsg, m_lNotifyData);
+    }
+}
+
+GstFlowReturn CGstFilterGraph::OnNewPreroll(GstAppSink* sink, gpointer self) {
+    GstSample* sample = gst_app_sink_pull_preroll(sink);
+    if (sample != nullptr) {
+        static_cast<CGstFilterGraph*>(self)->DeliverSample(sample);
+        gst_sample_unref(sample);
+    }
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn CGstFilterGraph::OnNewSample(GstAppSink* sink, gpointer self) {
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (sample != nullptr) {
+        static_cast<CGstFilterGraph*>(self)->DeliverSample(sample);
+        gst_sample_unref(sample);
+    }
+    return GST_FLOW_OK;
+}
+
+void CGstFilterGraph::DeliverSample(GstSample* sample) {
+    if (m_pOutput == nullptr) {
+        return;
+    }
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps)) {
+        return;
+    }
+    GstVideoFrame mapped;
+    if (!gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READ)) {
+        return;
+    }
+    // A copy, so the decoder's buffers go back to it at once whatever the GUI does.
+    auto frame = std::make_shared<CVideoFrame>();
+    frame->m_nWidth = GST_VIDEO_FRAME_WIDTH(&mapped);
+    frame->m_nHeight = GST_VIDEO_FRAME_HEIGHT(&mapped);
+    frame->m_nBytesPerLine = frame->m_nWidth * 4;
+    const auto* source = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0));
+    const int sourceStride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0);
+    const size_t rowBytes = static_cast<size_t>(frame->m_nBytesPerLine);
+    frame->m_pixels.resize(rowBytes * static_cast<size_t>(frame->m_nHeight));
+    for (int row = 0; row < frame->m_nHeight; ++row) {
+        std::copy_n(source + static_cast<std::ptrdiff_t>(row) * sourceStride, rowBytes,
+                    frame->m_pixels.begin() + static_cast<std::ptrdiff_t>(rowBytes) * row);
+    }
+    gst_video_frame_unmap(&mapped);
+    m_pOutput->PresentFrame(std::move(frame));
+}
+
+// --- State changes ---
+
+HRESULT CGstFilterGraph::PendingError() {
+    std::lock_guard lock(m_mutex);
+    return m_hrError;
+}
+
+void CGstFilterGraph::ResetErrors() {
+    std::lock_guard lock(m_mutex);
+    m_hrError = S_OK;
+    m_bMissingPlugin = false;
+}
+
+HRESULT CGstFilterGraph::Cue(int timeoutMs) {
+    if (gst_element_set_state(m_pPipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+        const HRESULT hr = PendingError();
+        return FAILED(hr) ? hr : VFW_E_CANNOT_RENDER;
+    }
+    return WaitForStateChange(timeoutMs, VFW_E_TIMEOUT);
+}
+
+HRESULT CGstFilterGraph::WaitForStateChange(int timeoutMs, HRESULT hrTimeout) {
+    // Short slices, so an error posted while a change hangs ends the wait early.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const GstStateChangeReturn result =
+            gst_element_get_state(m_pPipeline, nullptr, nullptr, 20 * GST_MSECOND);
+        const HRESULT hrError = PendingError();
+        if (FAILED(hrError)) {
+            return hrError;
+        }
+        if (result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL) {
+            return S_OK;
+        }
+        if (result == GST_STATE_CHANGE_FAILURE) {
+            return E_FAIL;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return hrTimeout;
+        }
+    }
+}
+
+HRESULT CGstFilterGraph::RecoverIfBroken() {
+    if (SUCCEEDED(PendingError())) {
+        return S_OK;
+    }
+    const LONGLONG resumeAt = m_llLastPosition;
+    gst_element_set_state(m_pPipeline, GST_STATE_NULL);
+    ResetErrors();
+    HRESULT hr = Cue(m_options.m_nRenderTimeoutMs);
+    if (SUCCEEDED(hr) && resumeAt > 0) {
+        hr = SeekTo(resumeAt);
+    }
+    if (FAILED(hr)) {
+        // A file that fails again is left at its start rather than failing each call.
+        gst_element_set_state(m_pPipeline, GST_STATE_NULL);
+        ResetErrors();
+        hr = Cue(m_options.m_nRenderTimeoutMs);
+        m_llLastPosition = 0;
+    }
+    if (SUCCEEDED(hr) && m_state == State_Running) {
+        gst_element_set_state(m_pPipeline, GST_STATE_PLAYING);
+    }
+    return hr;
+}
+
+// --- IGraphBuilder ---
+
+HRESULT CGstFilterGraph::RenderFile(const char* pszFile, const char* pszPlayList) {
+    if (pszFile == nullptr) {
+        return E_POINTER;
+    }
+    if (pszPlayList != nullptr) {
+        return E_INVALIDARG;
+    }
+    if (m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    GError* error = nullptr;
+    gchar* uri = gst_filename_to_uri(pszFile, &error);
+    if (error != nullptr) {
+        g_error_free(error);
+    }
+    if (uri == nullptr) {
+        return E_INVALIDARG;
+    }
+    g_object_set(m_pPipeline, "uri", uri, nullptr);
+    g_free(uri);
+
+    ResetErrors();
+    HRESULT hr = Cue(m_options.m_nRenderTimeoutMs);
+    gint nVideo = 0;
+    gint nAudio = 0;
+    if (SUCCEEDED(hr)) {
+        g_object_get(m_pPipeline, "n-video", &nVideo, "n-audio", &nAudio, nullptr);
+        if (nVideo + nAudio == 0) {
+            hr = VFW_E_CANNOT_RENDER;
+        }
+    }
+    if (FAILED(hr)) {
+        gst_element_set_state(m_pPipeline, GST_STATE_NULL);
+        ResetErrors();
+        return hr;
+    }
+
+    m_bHasVideo = nVideo > 0 && ReadVideoSize();
+    m_bHasAudio = nAudio > 0;
+    gint64 start = 0;
+    m_nStreamStartNs =
+        gst_element_query_position(m_pPipeline, GST_FORMAT_TIME, &start) && start > 0 ? start : 0;
+    m_llLastPosition = 0;
+    m_state = State_Stopped;
+    m_bRendered = true;
+    bool missingPlugin = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_bEventsEnabled = true;
+        missingPlugin = m_bMissingPlugin;
+    }
+    ApplyWindowState();
+    return missingPlugin ? VFW_S_PARTIAL_RENDER : S_OK;
+}
+
+bool CGstFilterGraph::ReadVideoSize() {
+    GstPad* pad = nullptr;
+    g_signal_emit_by_name(m_pPipeline, "get-video-pad", 0, &pad);
+    if (pad == nullptr) {
+        return false;
+    }
+    bool known = false;
+    if (GstCaps* caps = gst_pad_get_current_caps(pad); caps != nullptr) {
+        const GstStructure* structure = gst_caps_get_structure(caps, 0);
+        gint width = 0;
+        gint height = 0;
+        if (structure != nullptr && gst_structure_get_int(structure, "width", &width) &&
+            gst_structure_get_int(structure, "height", &height) && width > 0 && height > 0) {
+            m_nVideoWidth = width;
+            m_nVideoHeight = height;
+            known = true;
+        }
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(pad);
+    return known;
+}
+
+// --- IMediaControl ---
+
+HRESULT CGstFilterGraph::Run() {
+    if (!m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    const HRESULT hr = RecoverIfBroken();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const GstStateChangeReturn result = gst_element_set_state(m_pPipeline, GST_STATE_PLAYING);
+    if (result == GST_STATE_CHANGE_FAILURE) {
+        return E_FAIL;
+    }
+    m_state = State_Running;
+    return result == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+HRESULT CGstFilterGraph::Pause() {
+    if (!m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    const HRESULT hr = RecoverIfBroken();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const GstStateChangeReturn result = gst_element_set_state(m_pPipeline, GST_STATE_PAUSED);
+    if (result == GST_STATE_CHANGE_FAILURE) {
+        return E_FAIL;
+    }
+    m_state = State_Paused;
+    return result == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+}
+
+HRESULT CGstFilterGraph::Stop() {
+    if (m_bRendered && SUCCEEDED(PendingError())) {
+        // PAUSED, not READY: the graph stays cued, so it can be repositioned and shows a
+        // picture at once; the audio device stays open until the graph is released.
+        gst_element_set_state(m_pPipeline, GST_STATE_PAUSED);
+    }
+    m_state = State_Stopped;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::GetState(long msTimeout, OAFilterState* pfs) {
+    if (pfs == nullptr) {
+        return E_POINTER;
+    }
+    *pfs = m_state;
+    if (!m_bRendered) {
+        return S_OK;
+    }
+    const GstClockTime timeout =
+        msTimeout < 0 ? GST_CLOCK_TIME_NONE : static_cast<GstClockTime>(msTimeout) * GST_MSECOND;
+    switch (gst_element_get_state(m_pPipeline, nullptr, nullptr, timeout)) {
+        case GST_STATE_CHANGE_ASYNC:
+            return VFW_S_STATE_INTERMEDIATE;
+        case GST_STATE_CHANGE_FAILURE:
+            return E_FAIL;
+        default:
+            return S_OK;
+    }
+}
+
+// --- IMediaEventEx ---
+
+HRESULT CGstFilterGraph::GetEvent(long* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                                  long msTimeout) {
+    if (lEventCode == nullptr || lParam1 == nullptr || lParam2 == nullptr) {
+        return E_POINTER;
+    }
+    std::unique_lock lock(m_mutex);
+    const auto pending = [this] { return !m_events.empty(); };
+    if (msTimeout < 0) {
+        m_eventQueued.wait(lock, pending);
+    } else if (msTimeout > 0) {
+        m_eventQueued.wait_for(lock, std::chrono::milliseconds(msTimeout), pending);
+    }
+    if (m_events.empty()) {
+        *lEventCode = 0;
+        *lParam1 = 0;
+        *lParam2 = 0;
+        return E_ABORT;
+    }
+    const CGraphEvent event = m_events.front();
+    m_events.pop_front();
+    *lEventCode = event.m_lCode;
+    *lParam1 = event.m_lParam1;
+    *lParam2 = event.m_lParam2;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::FreeEventParams(long, LONG_PTR, LONG_PTR) {
+    // Event parameters are plain numbers here; nothing to free.
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SetNotifyWindow(INotifyTarget* pTarget, long lMsg,
+                                         LONG_PTR lInstanceData) {
+    std::lock_guard lock(m_mutex);
+    m_pNotifyTarget = pTarget;
+    m_lNotifyMsg = pTarget != nullptr ? lMsg : 0;
+    m_lNotifyData = pTarget != nullptr ? lInstanceData : 0;
+    // Events queued before the target was set are announced now.
+    if (m_pNotifyTarget != nullptr && !m_events.empty()) {
+        m_pNotifyTarget->PostGraphNotify(m_lNotifyMsg, m_lNotifyData);
+    }
+    return S_OK;
+}
+
+// --- IMediaSeeking ---
+
+HRESULT CGstFilterGraph::IsFormatSupported(const TimeFormat* pFormat) {
+    if (pFormat == nullptr) {
+        return E_POINTER;
+    }
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT CGstFilterGraph::GetTimeFormat(TimeFormat* pFormat) {
+    if (pFormat == nullptr) {
+        return E_POINTER;
+    }
+    *pFormat = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SetTimeFormat(const TimeFormat* pFormat) {
+    if (pFormat == nullptr) {
+        return E_POINTER;
+    }
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+}
+
+bool CGstFilterGraph::QueryStop(LONGLONG* pStop) {
+    gint64 duration = 0;
+    if (m_bRendered && gst_element_query_duration(m_pPipeline, GST_FORMAT_TIME, &duration) &&
+        duration >= 0) {
+        m_llLastStop = duration / kNanosecondsPerUnit;
+    }
+    if (m_llLastStop < 0) {
+        return false;
+    }
+    *pStop = m_llLastStop;
+    return true;
+}
+
+HRESULT CGstFilterGraph::GetDuration(LONGLONG* pDuration) {
+    return GetStopPosition(pDuration);
+}
+
+HRESULT CGstFilterGraph::GetStopPosition(LONGLONG* pStop) {
+    if (pStop == nullptr) {
+        return E_POINTER;
+    }
+    if (!m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    return QueryStop(pStop) ? S_OK : E_FAIL;
+}
+
+LONGLONG CGstFilterGraph::QueryCurrent() {
+    gint64 position = 0;
+    // During a state change or a seek the pipeline may not answer; the last answer stands.
+    if (gst_element_query_position(m_pPipeline, GST_FORMAT_TIME, &position) && position >= 0) {
+        LONGLONG current = (position - m_nStreamStartNs) / kNanosecondsPerUnit;
+        LONGLONG stop = 0;
+        if (QueryStop(&stop)) {
+            current = std::min(current, stop);
+        }
+        m_llLastPosition = std::max<LONGLONG>(current, 0);
+    }
+    return m_llLastPosition;
+}
+
+HRESULT CGstFilterGraph::GetCurrentPosition(LONGLONG* pCurrent) {
+    if (pCurrent == nullptr) {
+        return E_POINTER;
+    }
+    if (!m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    *pCurrent = QueryCurrent();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                      DWORD dwStopFlags) {
+    (void)pStop;
+    if ((dwStopFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning) {
+        return E_NOTIMPL;
+    }
+    const DWORD how = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
+    if (how == AM_SEEKING_NoPositioning) {
+        return S_OK;
+    }
+    if (pCurrent == nullptr) {
+        return E_POINTER;
+    }
+    if (how == AM_SEEKING_IncrementalPositioning) {
+        return E_INVALIDARG;
+    }
+    if (!m_bRendered) {
+        return VFW_E_WRONG_STATE;
+    }
+    const HRESULT hr = RecoverIfBroken();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    LONGLONG target = *pCurrent;
+    if (how == AM_SEEKING_RelativePositioning) {
+        const LONGLONG current = QueryCurrent();
+        target =
+            target > std::numeric_limits<LONGLONG>::max() - current ? current : current + target;
+    }
+    const HRESULT hrSeek = SeekTo(target);
+    if (FAILED(hrSeek) && FAILED(PendingError())) {
+        // The seek broke the flow after all: rebuild at the start, keep the graph usable.
+        m_llLastPosition = 0;
+        const HRESULT hrRecover = RecoverIfBroken();
+        return FAILED(hrRecover) ? hrRecover : hrSeek;
+    }
+    return hrSeek;
+}
+
+HRESULT CGstFilterGraph::SeekTo(LONGLONG position) {
+    // Past the end the demuxer and decoders may find no picture at all and stop the pipeline
+    // with an error, so a seek there goes to the end instead.
+    LONGLONG stop = 0;
+    if (QueryStop(&stop)) {
+        position = std::min(position, stop);
+    }
+    const LONGLONG limit =
+        (std::numeric_limits<gint64>::max() - m_nStreamStartNs) / kNanosecondsPerUnit;
+    position = std::clamp<LONGLONG>(position, 0, limit);
+    // A seek issued while a state change is still under way can be lost.
+    WaitForStateChange(kSettleBeforeSeekMs, S_FALSE);
+    const gint64 target = m_nStreamStartNs + position * kNanosecondsPerUnit;
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT);
+    if (!gst_element_seek_simple(m_pPipeline, GST_FORMAT_TIME, flags, target)) {
+        return E_FAIL;
+    }
+    m_llLastPosition = position;
+    return WaitForStateChange(m_options.m_nSeekTimeoutMs, S_FALSE);
+}
+
+HRESULT CGstFilterGraph::GetRate(double* pdRate) {
+    if (pdRate == nullptr) {
+        return E_POINTER;
+    }
+    *pdRate = 1.0;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SetRate(double dRate) {
+    if (!(dRate > 0.0)) {
+        return E_INVALIDARG;
+    }
+    return dRate == 1.0 ? S_OK : E_NOTIMPL;
+}
+
+// --- IVideoWindow ---
+
+void CGstFilterGraph::ApplyWindowState() {
+    if (m_pOutput != nullptr && m_bHasVideo) {
+        m_pOutput->ApplyWindowState(m_window);
+    }
+}
+
+HRESULT CGstFilterGraph::get_Visible(long* pVisible) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pVisible == nullptr) {
+        return E_POINTER;
+    }
+    *pVisible = m_window.m_bVisible ? OATRUE : OAFALSE;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::put_Visible(long Visible) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    m_window.m_bVisible = Visible != OAFALSE;
+    ApplyWindowState();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::get_WindowStyle(long* pStyle) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pStyle == nullptr) {
+        return E_POINTER;
+    }
+    *pStyle = m_window.m_nStyle;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::put_WindowStyle(long Style) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    m_window.m_nStyle = Style;
+    ApplyWindowState();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::get_Owner(OAHWND* pOwner) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pOwner == nullptr) {
+        return E_POINTER;
+    }
+    *pOwner = m_window.m_hOwner;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::put_Owner(OAHWND Owner) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    m_window.m_hOwner = Owner;
+    ApplyWindowState();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::get_MessageDrain(OAHWND* pDrain) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pDrain == nullptr) {
+        return E_POINTER;
+    }
+    *pDrain = m_window.m_hMessageDrain;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::put_MessageDrain(OAHWND Drain) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    m_window.m_hMessageDrain = Drain;
+    ApplyWindowState();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SetWindowPosition(long Left, long Top, long Width, long Height) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (Width < 0 || Height < 0) {
+        return E_INVALIDARG;
+    }
+    m_window.m_nLeft = Left;
+    m_window.m_nTop = Top;
+    m_window.m_nWidth = Width;
+    m_window.m_nHeight = Height;
+    ApplyWindowState();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::GetWindowPosition(long* pLeft, long* pTop, long* pWidth, long* pHeight) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pLeft == nullptr || pTop == nullptr || pWidth == nullptr || pHeight == nullptr) {
+        return E_POINTER;
+    }
+    *pLeft = m_window.m_nLeft;
+    *pTop = m_window.m_nTop;
+    *pWidth = m_window.m_nWidth;
+    *pHeight = m_window.m_nHeight;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::NotifyOwnerMessage(OAHWND, long, LONG_PTR, LONG_PTR) {
+    return m_bHasVideo ? S_OK : E_NOINTERFACE;
+}
+
+// --- IBasicVideo ---
+
+HRESULT CGstFilterGraph::GetVideoSize(long* pWidth, long* pHeight) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pWidth == nullptr || pHeight == nullptr) {
+        return E_POINTER;
+    }
+    *pWidth = m_nVideoWidth;
+    *pHeight = m_nVideoHeight;
+    return S_OK;
+}
+
+// --- IBasicAudio ---
+
+HRESULT CGstFilterGraph::get_Volume(long* plVolume) {
+    if (!m_bHasAudio) {
+        return E_NOTIMPL;
+    }
+    if (plVolume == nullptr) {
+        return E_POINTER;
+    }
+    gdouble linear = 1.0;
+    g_object_get(m_pPipeline, "volume", &linear, nullptr);
+    *plVolume = CentibelsFromLinear(linear);
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::put_Volume(long lVolume) {
+    if (!m_bHasAudio) {
+        return E_NOTIMPL;
+    }
+    if (lVolume < -10000 || lVolume > 0) {
+        return E_INVALIDARG;
+    }
+    g_object_set(m_pPipeline, "volume", LinearFromCentibels(lVolume), nullptr);
+    return S_OK;
+}
+
+}  // namespace
+
+CGstFilterGraphFactory::CGstFilterGraphFactory(CGraphOptions options)
+    : m_options(std::move(options)) {}
+
+HRESULT CGstFilterGraphFactory::CreateFilterGraph(IGraphBuilder** ppGraph) {
+    if (ppGraph == nullptr) {
+        return E_POINTER;
+    }
+    *ppGraph = nullptr;
+    if (!gst_is_initialized()) {
+        return CO_E_NOTINITIALIZED;
+    }
+    auto* graph = new (std::nothrow) CGstFilterGraph(m_options);
+    if (graph == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT hr = graph->Initialize();
+    if (FAILED(hr)) {
+        static_cast<IGraphBuilder*>(graph)->Release();
+        return hr;
+    }
+    *ppGraph = graph;
+    return S_OK;
+}
