@@ -17,10 +17,11 @@ CGraphOptions ProbeOptions() {
 
 bool QueryStopPosition(const std::string& path, int64_t* stop100ns) {
     CGstFilterGraphFactory factory(ProbeOptions());
-    return QueryStopPosition(factory, path, stop100ns);
+    return QueryStopPositionWith(factory, path, stop100ns);
 }
 
-bool QueryStopPosition(IFilterGraphFactory& factory, const std::string& path, int64_t* stop100ns) {
+bool QueryStopPositionWith(IFilterGraphFactory& factory, const std::string& path,
+                           int64_t* stop100ns) {
     // A NUL inside the path would silently name another file.
     if (stop100ns == nullptr || path.empty() || path.find('\0') != std::string::npos) {
         return false;

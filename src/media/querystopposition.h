@@ -14,5 +14,7 @@ class IFilterGraphFactory;
 // MediaFrameworkInitialize; takes some 10 to 60 ms once the framework's plugins are loaded.
 bool QueryStopPosition(const std::string& path, int64_t* stop100ns);
 
-// The same with graphs from the given factory.
-bool QueryStopPosition(IFilterGraphFactory& factory, const std::string& path, int64_t* stop100ns);
+// The same with graphs from the given factory. (A name of its own, so that QueryStopPosition
+// alone converts to a std::function.)
+bool QueryStopPositionWith(IFilterGraphFactory& factory, const std::string& path,
+                           int64_t* stop100ns);

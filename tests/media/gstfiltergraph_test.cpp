@@ -372,6 +372,31 @@ TEST_F(GstFilterGraphTest, SeekBeyondTheEndLeavesTheGraphUsable) {
     }
 }
 
+// An audio sink that refuses to start makes every Run fail with an error on the bus.
+TEST_F(GstFilterGraphTest, ARefusedRunIsReportedAndLeavesTheGraphUsable) {
+    CGraphOptions options;
+    options.m_strAudioSink = "fakesink sync=true state-error=paused-to-playing";
+    m_factory = std::make_unique<CGstFilterGraphFactory>(options);
+    Build(TestMediaPath(TestMedia::Mpeg2Vob));
+    CCountingTarget target;
+    ASSERT_EQ(m_graph.pME->SetNotifyWindow(&target, kGraphNotify, 0), S_OK);
+    ASSERT_EQ(SeekTo(kSecond + kSecond / 2), S_OK);
+
+    EXPECT_TRUE(FAILED(m_graph.pMC->Run()));
+    ASSERT_TRUE(target.WaitForNotices(1, 10s));
+    EXPECT_EQ(DrainEvents(), std::vector<long>{EC_ERRORABORT});
+    OAFilterState state = -1;
+    m_graph.pMC->GetState(0, &state);
+    EXPECT_EQ(state, State_Stopped);
+
+    // The next call rebuilds the pipeline where it was.
+    EXPECT_TRUE(SUCCEEDED(m_graph.pMC->Pause()));
+    WaitForState(State_Paused);
+    EXPECT_NEAR(static_cast<double>(Current()), 1.5 * kSecond, kSecond / 2);
+    EXPECT_EQ(SeekTo(kSecond / 2), S_OK);
+    EXPECT_NEAR(static_cast<double>(Current()), 0.5 * kSecond, kSecond / 2);
+}
+
 TEST_F(GstFilterGraphTest, AudioOnlyHasNoVideoWindowButPlays) {
     Build(TestMediaPath(TestMedia::AudioOnly));
     long visible = 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "media/fake/fakefiltergraph.h"
 #include "media/mediaframework.h"
@@ -43,6 +44,10 @@ protected:
 };
 
 TEST_F(QueryStopPositionTest, GeneratedStreamsMatchFfprobe) {
+    // The form in which the engine's duration probe is handed the query.
+    const std::function<bool(const std::string&, int64_t*)> probe = QueryStopPosition;
+    int64_t stop = 0;
+    EXPECT_TRUE(probe(TestMediaPath(TestMedia::Mpeg2Vob), &stop));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::Mpeg2Vob));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::Mpeg1Vcd));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::AudioOnly));
@@ -128,7 +133,7 @@ TEST(QueryStopPositionGraph, IsReleasedWhateverTheOutcome) {
         CFakeFilterGraphFactory factory;
         factory.Graph().SetStopPosition(36'000'000'000);
         int64_t stop = 0;
-        EXPECT_TRUE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_TRUE(QueryStopPositionWith(factory, "/x.mpg", &stop));
         EXPECT_EQ(stop, 36'000'000'000);
         EXPECT_EQ(factory.Graph().TotalOutstandingReferences(), 0);
         EXPECT_EQ(factory.Graph().CountCalls("Run("), 0);
@@ -138,28 +143,28 @@ TEST(QueryStopPositionGraph, IsReleasedWhateverTheOutcome) {
         CFakeFilterGraphFactory factory;
         factory.Graph().SetResult(FakeCall::RenderFile, VFW_E_UNSUPPORTED_STREAM);
         int64_t stop = 0;
-        EXPECT_FALSE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_FALSE(QueryStopPositionWith(factory, "/x.mpg", &stop));
         EXPECT_EQ(factory.Graph().TotalOutstandingReferences(), 0);
     }
     {
         CFakeFilterGraphFactory factory;
         factory.Graph().FailQueryInterface(IID_IMediaSeeking, E_NOINTERFACE);
         int64_t stop = 0;
-        EXPECT_FALSE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_FALSE(QueryStopPositionWith(factory, "/x.mpg", &stop));
         EXPECT_EQ(factory.Graph().TotalOutstandingReferences(), 0);
     }
     {
         CFakeFilterGraphFactory factory;
         factory.Graph().SetResult(FakeCall::GetStopPosition, E_FAIL);
         int64_t stop = 0;
-        EXPECT_FALSE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_FALSE(QueryStopPositionWith(factory, "/x.mpg", &stop));
         EXPECT_EQ(factory.Graph().TotalOutstandingReferences(), 0);
     }
     {
         CFakeFilterGraphFactory factory;
         factory.SetCreateResult(E_OUTOFMEMORY);
         int64_t stop = 0;
-        EXPECT_FALSE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_FALSE(QueryStopPositionWith(factory, "/x.mpg", &stop));
     }
 }
 
@@ -168,7 +173,7 @@ TEST(QueryStopPositionGraph, StopPositionOfZeroOrLessMeansUnplayable) {
         CFakeFilterGraphFactory factory;
         factory.Graph().SetStopPosition(reported);
         int64_t stop = 77;
-        EXPECT_FALSE(QueryStopPosition(factory, "/x.mpg", &stop));
+        EXPECT_FALSE(QueryStopPositionWith(factory, "/x.mpg", &stop));
         EXPECT_EQ(stop, 77);
     }
 }
