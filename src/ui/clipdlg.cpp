@@ -332,7 +332,7 @@ bool CClipDlg::OnInitDialog() {
     m_pByFrame->setChecked(true);
     OnByFrame();
 
-    m_szSourcePath.clear();
+    m_source.ClearSourcePath();
     GetDlgItem(IDC_CLOSE_SOURCE)->hide();
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include <map>
 
+#include "mpeg/mpegsource.h"
 #include "platform/desktop/shellservices.h"
 
 class CClipApp;
@@ -106,12 +107,9 @@ public:
     int m_nPieceSeconds = 0;
     int m_nSliderPos = 0;
 
-    // The opened source, empty path for none. Filled by the Open MPEG command.
-    QString m_szSourcePath;
-    qint64 m_llFileSize = 0;
-    quint32 m_nHeaderLength = 0;
-    qint64 m_llDuration100ns = 0;
-    int m_nTotalSeconds = 0;
+    // The opened source: path (empty for none), size, header length and duration. Filled by
+    // the Open MPEG command; the Start commands re-measure the size.
+    CMpegSource m_source;
 
 protected:
     void setVisible(bool bVisible) override;
@@ -132,6 +130,9 @@ private:
     // The four kinds of message box, as the window shows them.
     void ShowMessage(const QString& strCaption, const QString& strText);
     void ShowAppMessage(const QString& strText);
+    // The output folder as the series splits take it: the text of 1021, which becomes the
+    // stored folder value.
+    std::string TakeOutputFolderText();
 
     CClipApp& m_app;
     CShellServices m_shell;

@@ -22,6 +22,7 @@
 #include "platform/desktop/windowmessage.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
+#include "windowfixture.h"
 
 using namespace Qt::StringLiterals;
 
@@ -49,46 +50,6 @@ QSet<int> AllControls() {
     return kFrameOnly + kSizeOnly + kTimeOnly + kSeries + kAlwaysShown +
            QSet<int>{IDC_CLOSE_SOURCE};
 }
-
-// The window with its services, as the program builds it but with doubles.
-class CWindow {
-public:
-    explicit CWindow(const QString& strExecutable = u"/opt/tarnwick/tarnwick"_s)
-        : m_app(strExecutable, shell.settings) {
-        shell.shellFolders.SetFolder(CSIDL_MYVIDEO, u"/home/u/Videos"_s);
-        shell.shellFolders.SetFolder(CSIDL_DESKTOP, u"/home/u/Desktop"_s);
-    }
-
-    CClipDlg& Show() {
-        m_pDlg = std::make_unique<CClipDlg>(m_app, shell.Services());
-        m_pDlg->show();
-        return *m_pDlg;
-    }
-
-    CClipDlg& Dlg() { return *m_pDlg; }
-    CClipApp& App() { return m_app; }
-    QLineEdit* Edit(int nId) { return qobject_cast<QLineEdit*>(m_pDlg->GetDlgItem(nId)); }
-    QLabel* Label(int nId) { return qobject_cast<QLabel*>(m_pDlg->GetDlgItem(nId)); }
-    QAbstractButton* Button(int nId) {
-        return qobject_cast<QAbstractButton*>(m_pDlg->GetDlgItem(nId));
-    }
-
-    std::vector<CFakeSettingsStore::CWrite> WritesOf(const QString& strName) const {
-        std::vector<CFakeSettingsStore::CWrite> writes;
-        for (const auto& write : shell.settings.Writes()) {
-            if (write.strName == strName) {
-                writes.push_back(write);
-            }
-        }
-        return writes;
-    }
-
-    CFakeShellServices shell;
-
-private:
-    CClipApp m_app;
-    std::unique_ptr<CClipDlg> m_pDlg;
-};
 
 }  // namespace
 
@@ -154,7 +115,7 @@ void CClipDlgTest::StartShowsByFrameLayoutAndDefaults() {
     QCOMPARE(dlg.m_nPieceSeconds, 60);
     QCOMPARE(window.Label(IDC_EACH_SIZE)->text(), QString());
     QCOMPARE(window.Label(IDC_INFO_LINE)->text(), QString());
-    QVERIFY(dlg.m_szSourcePath.isEmpty());
+    QVERIFY(!dlg.m_source.HasSourcePath());
 
     // Nothing stored: both defaults lie in the videos folder.
     QCOMPARE(window.Edit(IDC_OUTPUT_FOLDER)->text(), u"/home/u/Videos/"_s);

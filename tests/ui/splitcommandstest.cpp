@@ -1,0 +1,321 @@
+// The three Start commands in the main window: their own preconditions, the exchange that
+// stops them, and what the engine tells the user through the window's message boxes and
+// busy cursor. The bytes of the outputs are the engine tests' business; here only whether
+// and where they are written.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <string>
+
+#include "mpeg/reporter.h"
+#include "ui/clipdlg.h"
+#include "ui/controlids.h"
+#include "windowfixture.h"
+
+namespace {
+
+constexpr int kPackBytes = 2048;
+constexpr int kPacks = 200;
+
+// A program stream of equal packs: each starts with a pack start code, the rest is filler
+// that holds no start code.
+QByteArray MakeStream() {
+    QByteArray data(kPackBytes * kPacks, '\x55');
+    for (int i = 0; i < kPacks; ++i) {
+        const int at = i * kPackBytes;
+        data[at] = '\x00';
+        data[at + 1] = '\x00';
+        data[at + 2] = '\x01';
+        data[at + 3] = '\xBA';
+    }
+    return data;
+}
+
+class CSilentReporter final : public IReporter {
+public:
+    void ShowMessage(const std::string&, const std::string&) override {}
+    void ShowAppMessage(const std::string&) override {}
+    bool AskReplace(const std::string&) override { return false; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+};
+
+// A window that has a 100-second source open, as the Open command leaves it.
+class COpenedWindow : public CWindow {
+public:
+    COpenedWindow() {
+        QFile file(dir.filePath(u"show.mpg"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(MakeStream());
+        file.close();
+        strSource = file.fileName();
+
+        CClipDlg& dlg = Show();
+        CSilentReporter reporter;
+        QVERIFY(dlg.m_source.SetSourcePath(strSource.toStdString()));
+        QVERIFY(dlg.m_source.ProbeHeader(reporter));
+        dlg.m_source.m_llDuration100ns = 1'000'000'000;
+        dlg.m_source.m_nTotalSeconds = 100;
+        dlg.m_strInfoLine = u"show.mpg  (00:01:40)"_s;
+        dlg.DoDataExchange(false);
+    }
+
+    void SetTimes(const QString& start, const QString& end) {
+        const QStringList s = start.split(u':');
+        const QStringList e = end.split(u':');
+        Edit(IDC_START_HOUR)->setText(s[0]);
+        Edit(IDC_START_MINUTE)->setText(s[1]);
+        Edit(IDC_START_SECOND)->setText(s[2]);
+        Edit(IDC_END_HOUR)->setText(e[0]);
+        Edit(IDC_END_MINUTE)->setText(e[1]);
+        Edit(IDC_END_SECOND)->setText(e[2]);
+    }
+
+    QStringList Texts() const {
+        QStringList texts;
+        for (const CMessageBoxRequest& request : shell.messageBoxes.Requests()) {
+            texts << request.strText;
+        }
+        return texts;
+    }
+
+    const CMessageBoxRequest& LastBox() const { return shell.messageBoxes.Requests().back(); }
+
+    QStringList OutputFiles() const {
+        QDir out(dir.filePath(u"out"_s));
+        return out.entryList(QDir::Files, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    QString strSource;
+};
+
+}  // namespace
+
+class CSplitCommandsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void CutWithoutSourceAsksToOpenOne();
+    void CutStopsWhenExchangeFails();
+    void CutWritesClipAndSaysDone();
+    void CutAsksBeforeReplacingAndNoKeepsFile();
+    void CutWriteFailureShowsApplicationBoxAndLowersCursor();
+    void CutRefusesSourceAsOutput();
+    void SizeSplitNeedsSourceAndPositiveCount();
+    void SizeSplitWritesPiecesIntoTypedFolder();
+    void TimeSplitReadsLengthFieldWithoutExchange();
+    void TimeSplitRefusesLengthOfZero();
+    void TimeSplitWithoutDurationDoesNothing();
+};
+
+void CSplitCommandsTest::CutWithoutSourceAsksToOpenOne() {
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    window.Button(IDC_CUT_START)->click();
+
+    const auto& boxes = window.shell.messageBoxes.Requests();
+    QCOMPARE(boxes.size(), size_t{1});
+    QCOMPARE(boxes[0].kind, EMessageBoxKind::Owned);
+    QCOMPARE(boxes[0].pOwner, &dlg);
+    QCOMPARE(boxes[0].strCaption, u"Error"_s);
+    QCOMPARE(boxes[0].strText, u"Please open an MPEG file first!"_s);
+}
+
+void CSplitCommandsTest::CutStopsWhenExchangeFails() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Dlg().m_strOutputFile = window.dir.filePath(u"out/clip.mpg"_s);
+    window.Dlg().DoDataExchange(false);
+    window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
+    window.Edit(IDC_END_MINUTE)->setText(QString());
+
+    window.Button(IDC_CUT_START)->click();
+
+    QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
+    QVERIFY(window.OutputFiles().isEmpty());
+    QCOMPARE(window.shell.busyCursor.Raises(), 0);
+}
+
+void CSplitCommandsTest::CutWritesClipAndSaysDone() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FILE)->setText(window.dir.filePath(u"out/clip.mpg"_s));
+    window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
+
+    window.Button(IDC_CUT_START)->click();
+
+    QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
+    QCOMPARE(window.LastBox().kind, EMessageBoxKind::Owned);
+    QCOMPARE(window.LastBox().strCaption, u"Message"_s);
+    QCOMPARE(window.LastBox().pOwner, &window.Dlg());
+    QCOMPARE(window.OutputFiles(), QStringList{u"clip.mpg"_s});
+    // A clip that starts inside the file begins with the header, itself a whole pack.
+    QFile clip(window.dir.filePath(u"out/clip.mpg"_s));
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    QVERIFY(clip.size() > kPackBytes);
+    QCOMPARE(clip.read(4), QByteArray("\x00\x00\x01\xBA", 4));
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+    // The exchange took the typed times into the fields.
+    QCOMPARE(window.Dlg().m_nEndSecond, 20);
+}
+
+void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
+    COpenedWindow window;
+    const QString output = window.dir.filePath(u"clip.mpg"_s);
+    QFile existing(output);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+    window.Edit(IDC_OUTPUT_FILE)->setText(output);
+    window.SetTimes(u"0:0:0"_s, u"0:0:30"_s);
+
+    window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::No);
+    window.Button(IDC_CUT_START)->click();
+
+    QCOMPARE(window.shell.messageBoxes.Requests().size(), size_t{1});
+    const CMessageBoxRequest& question = window.LastBox();
+    QCOMPARE(question.kind, EMessageBoxKind::ReplaceQuestion);
+    QCOMPARE(question.pOwner, nullptr);
+    QCOMPARE(question.strCaption, u"Warning"_s);
+    QCOMPARE(question.buttons, EMessageBoxButtons::YesNo);
+    QCOMPARE(question.icon, EMessageBoxIcon::Exclamation);
+    QCOMPARE(question.strText, output + u" exists. Do you want to replace it?"_s);
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    existing.close();
+
+    window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::Yes);
+    window.Button(IDC_CUT_START)->click();
+    QCOMPARE(window.Texts().last(), u"Splitting is done!"_s);
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.read(4), QByteArray("\x00\x00\x01\xBA", 4));
+}
+
+void CSplitCommandsTest::CutWriteFailureShowsApplicationBoxAndLowersCursor() {
+    if (!QFile::exists(u"/dev/full"_s)) {
+        QSKIP("no /dev/full on this machine");
+    }
+    COpenedWindow window;
+    window.Edit(IDC_OUTPUT_FILE)->setText(u"/dev/full"_s);
+    window.SetTimes(u"0:0:0"_s, u"0:0:30"_s);
+    window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
+
+    window.Button(IDC_CUT_START)->click();
+
+    const CMessageBoxRequest& failure = window.LastBox();
+    QCOMPARE(failure.kind, EMessageBoxKind::Application);
+    QCOMPARE(failure.strCaption, window.App().ApplicationName());
+    QCOMPARE(failure.icon, EMessageBoxIcon::Exclamation);
+    QCOMPARE(failure.strText, u"Can not write the output mpeg file(2)!"_s);
+    QVERIFY(!window.Texts().contains(u"Splitting is done!"_s));
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+void CSplitCommandsTest::CutRefusesSourceAsOutput() {
+    COpenedWindow window;
+    const QString link = window.dir.filePath(u"link.mpg"_s);
+    QVERIFY(QFile::link(window.strSource, link));
+    window.Edit(IDC_OUTPUT_FILE)->setText(link);
+    window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
+    window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
+
+    window.Button(IDC_CUT_START)->click();
+
+    QCOMPARE(window.Texts(), QStringList{u"The output file can not be the source file!"_s});
+    QCOMPARE(QFileInfo(window.strSource).size(), qint64{kPackBytes} * kPacks);
+}
+
+void CSplitCommandsTest::SizeSplitNeedsSourceAndPositiveCount() {
+    {
+        CWindow window;
+        window.Show();
+        window.Button(IDC_SIZE_START)->click();
+        QVERIFY(window.shell.messageBoxes.Requests().empty());
+    }
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
+    window.Edit(IDC_PIECE_COUNT)->setText(u"0"_s);
+    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.shell.messageBoxes.Requests().empty());
+    QVERIFY(window.OutputFiles().isEmpty());
+
+    // A piece count that holds no number stops the command after the exchange's message.
+    window.Edit(IDC_PIECE_COUNT)->setText(u"many"_s);
+    window.Button(IDC_SIZE_START)->click();
+    QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
+    QVERIFY(window.OutputFiles().isEmpty());
+}
+
+void CSplitCommandsTest::SizeSplitWritesPiecesIntoTypedFolder() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    const QString folder = window.dir.filePath(u"out/"_s);
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(folder);
+    window.Edit(IDC_PIECE_COUNT)->setText(u"3"_s);
+
+    window.Button(IDC_SIZE_START)->click();
+
+    QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
+    QCOMPARE(window.OutputFiles(),
+             (QStringList{u"show_0.mpg"_s, u"show_1.mpg"_s, u"show_2.mpg"_s}));
+    // The folder the split took is the one the close box will store.
+    QCOMPARE(window.Dlg().m_strOutputFolder, folder);
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+void CSplitCommandsTest::TimeSplitReadsLengthFieldWithoutExchange() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
+    window.Edit(IDC_PIECE_SECONDS)->setText(u" 45 seconds"_s);
+    // Would stop an exchange; this command runs none.
+    window.Edit(IDC_START_HOUR)->setText(u"abc"_s);
+
+    window.Button(IDC_TIME_START)->click();
+
+    QCOMPARE(window.Dlg().m_nPieceSeconds, 45);
+    QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
+    QCOMPARE(window.OutputFiles(),
+             (QStringList{u"show_0.mpg"_s, u"show_1.mpg"_s, u"show_2.mpg"_s}));
+    QCOMPARE(window.Dlg().m_nStartHour, 0);
+}
+
+void CSplitCommandsTest::TimeSplitRefusesLengthOfZero() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
+    for (const QString& text : {u"0"_s, u""_s, u"-30"_s}) {
+        window.shell.messageBoxes.Clear();
+        window.Edit(IDC_PIECE_SECONDS)->setText(text);
+        window.Button(IDC_TIME_START)->click();
+        QCOMPARE(window.Texts(), QStringList{u"The split file time must be bigger than 0!"_s});
+        QCOMPARE(window.LastBox().strCaption, u"Error"_s);
+        QVERIFY(window.OutputFiles().isEmpty());
+    }
+}
+
+void CSplitCommandsTest::TimeSplitWithoutDurationDoesNothing() {
+    COpenedWindow window;
+    QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
+    window.Dlg().m_source.m_nTotalSeconds = 0;
+    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.shell.messageBoxes.Requests().empty());
+    QVERIFY(window.OutputFiles().isEmpty());
+
+    window.Dlg().m_source.m_nTotalSeconds = 100;
+    window.Dlg().m_source.ClearSourcePath();
+    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.shell.messageBoxes.Requests().empty());
+    QVERIFY(window.OutputFiles().isEmpty());
+}
+
+QTEST_MAIN(CSplitCommandsTest)
+#include "splitcommandstest.moc"

@@ -1,0 +1,56 @@
+// The main window with every desktop service scripted, as the program builds it but with
+// doubles; shared by the window's test programs.
+#pragma once
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <memory>
+#include <vector>
+
+#include "app/clipapp.h"
+#include "platform/desktop/testing/fakeshellservices.h"
+#include "ui/clipdlg.h"
+
+using namespace Qt::StringLiterals;
+
+// The window with its services, as the program builds it but with doubles.
+class CWindow {
+public:
+    explicit CWindow(const QString& strExecutable = u"/opt/tarnwick/tarnwick"_s)
+        : m_app(strExecutable, shell.settings) {
+        shell.shellFolders.SetFolder(CSIDL_MYVIDEO, u"/home/u/Videos"_s);
+        shell.shellFolders.SetFolder(CSIDL_DESKTOP, u"/home/u/Desktop"_s);
+    }
+
+    CClipDlg& Show() {
+        m_pDlg = std::make_unique<CClipDlg>(m_app, shell.Services());
+        m_pDlg->show();
+        return *m_pDlg;
+    }
+
+    CClipDlg& Dlg() { return *m_pDlg; }
+    CClipApp& App() { return m_app; }
+    QLineEdit* Edit(int nId) { return qobject_cast<QLineEdit*>(m_pDlg->GetDlgItem(nId)); }
+    QLabel* Label(int nId) { return qobject_cast<QLabel*>(m_pDlg->GetDlgItem(nId)); }
+    QAbstractButton* Button(int nId) {
+        return qobject_cast<QAbstractButton*>(m_pDlg->GetDlgItem(nId));
+    }
+
+    std::vector<CFakeSettingsStore::CWrite> WritesOf(const QString& strName) const {
+        std::vector<CFakeSettingsStore::CWrite> writes;
+        for (const auto& write : shell.settings.Writes()) {
+            if (write.strName == strName) {
+                writes.push_back(write);
+            }
+        }
+        return writes;
+    }
+
+    CFakeShellServices shell;
+
+private:
+    CClipApp m_app;
+    std::unique_ptr<CClipDlg> m_pDlg;
+};
