@@ -87,6 +87,10 @@ public:
     // Disposes of the preview, if any, and puts the slider back to 0.
     bool ClosePreview();
 
+    // Hands the opened source to a new preview player; 1 when it has opened the file. On
+    // failure the source path is emptied and the player disposed of.
+    int OpenPreview(CMpegSource& source);
+
     // Runs the folder browser owned by pOwner; a chosen folder replaces strFolder. False when
     // nothing was chosen, and strFolder is then unchanged.
     bool BrowseForFolder(QWidget* pOwner, QString& strFolder);

@@ -56,3 +56,9 @@ bool CClipDlg::ClosePreview() {
     update();
     return true;
 }
+
+int CClipDlg::OpenPreview(CMpegSource& source) {
+    // Not implemented yet: there is no preview player to hand the file to.
+    (void)source;
+    return 0;
+}
