@@ -21,10 +21,12 @@
 namespace {
 
 constexpr gint64 kNanosecondsPerUnit = 100;
-// playbin's GstPlayFlags: video, audio, and software volume (no subtitles, no visualisation).
+// playbin's GstPlayFlags: video, audio, software volume and, for interlaced recordings (most
+// of what comes from DVD and broadcast), deinterlacing; no subtitles, no visualisation.
 constexpr guint kPlayFlagVideo = 0x1;
 constexpr guint kPlayFlagAudio = 0x2;
 constexpr guint kPlayFlagSoftVolume = 0x10;
+constexpr guint kPlayFlagDeinterlace = 0x200;
 // A graph nobody drains keeps at most this many events.
 constexpr size_t kMaxPendingEvents = 64;
 // How long a state change may take before a seek is issued anyway.
@@ -209,6 +211,12 @@ CGstFilterGraph::CGstFilterGraph(const CGraphOptions& options) : m_options(optio
 }
 
 CGstFilterGraph::~CGstFilterGraph() {
+    {
+        // Nobody can take events any more; a target left set must not hear of them.
+        std::lock_guard lock(m_mutex);
+        m_bEventsEnabled = false;
+        m_pNotifyTarget = nullptr;
+    }
     if (m_pPipeline != nullptr) {
         // NULL joins every streaming thread, so no frame or message arrives after this.
         gst_element_set_state(m_pPipeline, GST_STATE_NULL);

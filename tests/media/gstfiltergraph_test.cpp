@@ -230,6 +230,21 @@ TEST_F(GstFilterGraphTest, RendersMpeg2StoppedWithFirstPictureAndNativeSize) {
     EXPECT_TRUE(DrainEvents().empty());
 }
 
+TEST_F(GstFilterGraphTest, RendersADvdStreamWithItsAc3Audio) {
+    Build(TestMediaPath(TestMedia::DvdPal));
+    long width = 0;
+    long height = 0;
+    EXPECT_EQ(m_graph.pBV->GetVideoSize(&width, &height), S_OK);
+    EXPECT_EQ(width, 720);
+    EXPECT_EQ(height, 576);
+    long volume = 1;
+    EXPECT_EQ(m_graph.pBA->get_Volume(&volume), S_OK) << "no audio stream";
+    EXPECT_EQ(volume, 0);
+    ASSERT_TRUE(WaitForFrames(1));
+    std::lock_guard lock(m_output->m_mutex);
+    EXPECT_EQ(m_output->m_nWidth, 720);
+}
+
 TEST_F(GstFilterGraphTest, VideoWindowCallsReachTheOutput) {
     Build(TestMediaPath(TestMedia::Mpeg1Vcd));
     auto* owner = reinterpret_cast<OAHWND>(0x1000);

@@ -50,6 +50,7 @@ TEST_F(QueryStopPositionTest, GeneratedStreamsMatchFfprobe) {
     EXPECT_TRUE(probe(TestMediaPath(TestMedia::Mpeg2Vob), &stop));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::Mpeg2Vob));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::Mpeg1Vcd));
+    ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::DvdPal));
     ExpectSecondsMatchFfprobe(TestMediaPath(TestMedia::AudioOnly));
 }
 

@@ -63,6 +63,13 @@ std::string Make(TestMedia media) {
             const bool ok = RunFfmpeg(std::string(kVideo) + kTone + "-t 3 -target pal-vcd", path);
             return ok ? path.string() : std::string();
         }
+        case TestMedia::DvdPal: {
+            const fs::path path = dir / "dvd.vob";
+            const bool ok = RunFfmpeg("-f lavfi -i testsrc=size=720x576:rate=25 " +
+                                          std::string(kTone) + "-t 2 -target pal-dvd",
+                                      path);
+            return ok ? path.string() : std::string();
+        }
         case TestMedia::AudioOnly: {
             const fs::path path = dir / "audio.vob";
             const bool ok = RunFfmpeg(std::string(kTone) + "-t 3 -c:a mp2 -b:a 128k -f vob", path);

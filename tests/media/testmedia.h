@@ -7,6 +7,7 @@
 enum class TestMedia {
     Mpeg2Vob,     // MPEG-2 video 352x288 at 25 fps with MPEG audio, 3 s, DVD-style packs
     Mpeg1Vcd,     // MPEG-1 video CD stream, 3 s
+    DvdPal,       // DVD-Video stream: 720x576 MPEG-2, AC-3 audio, navigation packs, 2 s
     AudioOnly,    // MPEG audio only, 3 s
     OnePicture,   // a pack header and one picture: playable, but without any length
     TextFile,     // not a media file at all
