@@ -188,9 +188,10 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
                (zero-padded to the digits of N) into DIR.
   split-time   writes pieces of A seconds each into DIR; the last takes the rest.
 
-TIME is H:M:S or whole seconds. --duration gives the source's total time in whole
-seconds; cut and split-time need it when no media framework measures it, and probe
-then prints a duration of 0. DIR gets a trailing '/' when it lacks one.
+TIME is H:M:S or whole seconds. The source's total time is measured by the media
+framework (GStreamer); --duration SECONDS gives it instead, in whole seconds, and
+is the only way to cut a file the framework cannot play. DIR gets a trailing '/'
+when it lacks one.
 The FILE is probed first (it must start with a pack start code and have a second
 one within its first 20,000 bytes).
 
@@ -262,7 +263,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (duration) {
         source.m_llDuration100ns = int64_t{*duration} * 10'000'000;
         source.m_nTotalSeconds = *duration;
-    } else if (env.m_query && !source.ProbeDuration(env.m_query)) {
+    } else if (env.m_query && (rules.m_bNeedsDuration || call.m_strCommand == "probe") &&
+               !source.ProbeDuration(env.m_query)) {
+        // split-size needs no duration, so a file the framework cannot play still splits.
         reporter.ShowAppMessage(mpeg_text::kCanNotOpenTotalTime);
         return kExitFailure;
     }

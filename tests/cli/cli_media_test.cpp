@@ -1,0 +1,125 @@
+// The real tarnwick-cli executable measuring durations with the media framework: playable
+// streams made with ffmpeg, and program streams the framework cannot play.
+#include <sys/wait.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "../media/testmedia.h"
+#include "testsupport.h"
+
+using namespace testing_support;
+using ::testing::HasSubstr;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliMediaTest : public ::testing::Test {
+protected:
+    Outcome Run(const std::string& arguments) {
+        const std::string outPath = m_dir.File("stdout.txt");
+        const std::string errPath = m_dir.File("stderr.txt");
+        const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " </dev/null >" +
+                                    outPath + " 2>" + errPath;
+        const int raw = std::system(command.c_str());
+        const Bytes out = ReadFile(outPath);
+        const Bytes err = ReadFile(errPath);
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()),
+                std::string(err.begin(), err.end())};
+    }
+
+    static std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+    CTempDir m_dir;
+};
+
+int64_t Field(const std::string& text, const std::string& name) {
+    std::smatch match;
+    const std::regex line(name + ": (-?[0-9]+)");
+    return std::regex_search(text, match, line) ? std::stoll(match[1]) : -1;
+}
+
+}  // namespace
+
+TEST_F(CliMediaTest, ProbeMeasuresThePlayableDuration) {
+    for (TestMedia media : {TestMedia::Mpeg2Vob, TestMedia::Mpeg1Vcd}) {
+        const std::string path = TestMediaPath(media);
+        if (path.empty()) {
+            GTEST_SKIP() << "ffmpeg could not make the test media";
+        }
+        const std::optional<double> expected = FfprobeDuration(path);
+        ASSERT_TRUE(expected);
+
+        const Outcome probe = Run("probe " + Quoted(path));
+        ASSERT_EQ(probe.status, 0) << probe.err;
+        const int64_t duration = Field(probe.out, "duration_100ns");
+        const int64_t total = Field(probe.out, "total_seconds");
+        EXPECT_GT(duration, 0);
+        EXPECT_EQ(total, duration / 10'000'000);
+        EXPECT_LE(std::abs(static_cast<double>(total) - std::floor(*expected)), 1.0) << path;
+        const std::string name = std::filesystem::path(path).filename().string();
+        EXPECT_THAT(probe.out,
+                    HasSubstr("info: " + name + "  (00:00:0" + std::to_string(total) + ")\n"));
+    }
+}
+
+TEST_F(CliMediaTest, CutAndSplitByTimeNeedNoDurationOption) {
+    const std::string path = TestMediaPath(TestMedia::Mpeg2Vob);
+    if (path.empty()) {
+        GTEST_SKIP() << "ffmpeg could not make the test media";
+    }
+    std::filesystem::create_directory(m_dir.Path() / "out");
+
+    const Outcome cut = Run("cut " + Quoted(path) + " --start 1 --end 0:0:2 --output " +
+                            Quoted(m_dir.File("clip.mpg")));
+    EXPECT_EQ(cut.status, 0) << cut.err;
+    EXPECT_EQ(cut.out, "Splitting is done!\n");
+    EXPECT_GT(std::filesystem::file_size(m_dir.File("clip.mpg")), 0u);
+
+    const Outcome split = Run("split-time " + Quoted(path) + " --seconds 1 --output-dir " +
+                              Quoted(m_dir.File("out")));
+    EXPECT_EQ(split.status, 0) << split.err;
+    const std::string stem = std::filesystem::path(path).stem().string();
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("out/" + stem + "_0.mpg")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("out/" + stem + "_1.mpg")));
+}
+
+TEST_F(CliMediaTest, UnplayableStreamFailsWhereADurationIsNeeded) {
+    // Packs with nothing in them: the header probe accepts it, the framework cannot play it.
+    const std::string path = m_dir.File("empty-packs.mpg");
+    WriteFile(path, MakeRegularStream(200'000, 2048, 2048));
+    std::filesystem::create_directory(m_dir.Path() / "out");
+
+    for (const std::string& command :
+         {"probe " + Quoted(path),
+          "cut " + Quoted(path) + " --start 0 --end 1 --output " + Quoted(m_dir.File("clip.mpg")),
+          "split-time " + Quoted(path) + " --seconds 1 --output-dir " +
+              Quoted(m_dir.File("out"))}) {
+        const Outcome outcome = Run(command);
+        EXPECT_EQ(outcome.status, 1) << command;
+        EXPECT_EQ(outcome.err, "Can not open the mpeg total time!\n") << command;
+        EXPECT_EQ(outcome.out, "") << command;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("clip.mpg")));
+
+    // Equal pieces need no duration, and --duration stands in for one.
+    EXPECT_EQ(
+        Run("split-size " + Quoted(path) + " --pieces 2 --output-dir " + Quoted(m_dir.File("out")))
+            .status,
+        0);
+    EXPECT_EQ(Run("cut " + Quoted(path) + " --start 0 --end 1 --duration 2 --output " +
+                  Quoted(m_dir.File("clip.mpg")))
+                  .status,
+              0);
+}
