@@ -21,6 +21,7 @@
 #include "app/clipapp.h"
 #include "app/pathparts.h"
 #include "media/mediaframework.h"
+#include "media/querystopposition.h"
 #include "platform/desktop/dialogunits.h"
 #include "ui/controlids.h"
 #include "ui/dialoginteger.h"
@@ -127,6 +128,7 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
                            Qt::WindowCloseButtonHint),
       m_app(app),
       m_shell(shell),
+      m_queryStopPosition(QueryStopPosition),
       m_hIcon(LoadApplicationIcon()) {
     setObjectName(QString::number(IDD_CLIP_DIALOG));
     setWindowTitle(u"Tarnwick"_s);

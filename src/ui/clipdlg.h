@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <map>
+#include <utility>
 
 #include "mpeg/mpegsource.h"
 #include "platform/desktop/shellservices.h"
@@ -53,6 +54,10 @@ public:
     // A window-menu command. The About command is recognised with its low four bits cleared;
     // Minimize and Close do what the window's title bar does.
     void OnSysCommand(unsigned nID, qintptr lParam);
+
+    // How the Open MPEG command measures a source's duration; the media framework's query
+    // unless a test hands in its own.
+    void SetStopPositionQuery(StopPositionQuery query) { m_queryStopPosition = std::move(query); }
 
     // The control with the identifier, or null.
     QWidget* GetDlgItem(int nId) const;
@@ -140,6 +145,7 @@ private:
 
     CClipApp& m_app;
     CShellServices m_shell;
+    StopPositionQuery m_queryStopPosition;
     QIcon m_hIcon;
     bool m_bInitialized = false;
     bool m_bMediaFrameworkStarted = false;
