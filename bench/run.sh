@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # make bench: times a plain copy of a 1 GiB synthetic program stream with cp, then splits of
 # it into 1 and into 10 pieces with tarnwick-cli, and prints each split's time as a ratio to
-# cp's (target <= 1.2) and the CLI's peak memory (target < 32 MiB).
+# cp's (target <= 1.2) and the CLI's peak memory (target < 32 MiB). Then opens a 1 GiB MPEG-2
+# program stream (header and duration probe, `tarnwick-cli probe`) beside ffprobe reading the
+# same file, each a new process, and prints the ratio (target <= 1.5).
 set -euo pipefail
 
 build=${1:?usage: bench/run.sh BUILD_DIR}
@@ -79,3 +81,57 @@ for name in split1 split10; do
   printf '%-22s %8.3f s   ratio to cp %s (target <= 1.2)   peak memory %s MiB (target < 32)   %s\n' \
     "$label" "$time" "$ratio" "$mib" "$verdict"
 done
+
+# Opening: a 1 GiB MPEG-2 program stream (DVD-style packs, 20 s of encoded test picture and
+# tone repeated with continuous timestamps), probed as the Open command does, against ffprobe.
+if ! command -v ffmpeg > /dev/null || ! command -v ffprobe > /dev/null; then
+  echo "open a 1 GiB MPEG-2 file: skipped (ffmpeg/ffprobe missing)"
+  exit 0
+fi
+rm -f "$work/source.mpg"
+rm -rf "$work/out"
+ffmpeg -loglevel error -f lavfi -i testsrc=size=720x576:rate=25 \
+  -f lavfi -i sine=frequency=440:sample_rate=48000 -t 20 \
+  -c:v mpeg2video -b:v 8M -g 15 -c:a mp2 -b:a 192k -f vob "$work/piece.vob"
+piece_bytes=$(stat -c %s "$work/piece.vob")
+loops=$(( (size + piece_bytes - 1) / piece_bytes - 1 ))
+ffmpeg -loglevel error -stream_loop "$loops" -i "$work/piece.vob" -c copy -f vob "$work/movie.mpg"
+rm -f "$work/piece.vob"
+movie_bytes=$(stat -c %s "$work/movie.mpg")
+
+open_rounds=5
+declare -A open_seconds
+time_open() {  # name command...
+  local name=$1
+  shift
+  local result
+  result=$("$measure" "$@" 2> "$work/stderr" | tail -n 1) || {
+    echo "bench: '$name' failed:" >&2
+    cat "$work/stderr" >&2
+    exit 1
+  }
+  open_seconds[$name]+="${result% *} "
+}
+# One untimed run of each first: the file in the page cache, the plugin registries built.
+"$cli" probe "$work/movie.mpg" > /dev/null
+ffprobe -loglevel error "$work/movie.mpg" > /dev/null
+for ((round = 0; round < open_rounds; round++)); do
+  if ((round % 2 == 0)); then
+    time_open tarnwick "$cli" probe "$work/movie.mpg"
+    time_open ffprobe ffprobe -loglevel error "$work/movie.mpg"
+  else
+    time_open ffprobe ffprobe -loglevel error "$work/movie.mpg"
+    time_open tarnwick "$cli" probe "$work/movie.mpg"
+  fi
+done
+rounds=$open_rounds
+ours=$(median "${open_seconds[tarnwick]}")
+theirs=$(median "${open_seconds[ffprobe]}")
+ratio=$(awk -v t="$ours" -v r="$theirs" 'BEGIN { printf "%.2f", t / r }')
+verdict=$(awk -v q="$ratio" 'BEGIN { print (q <= 1.5 ? "ok" : "OVER TARGET") }')
+echo
+echo "open a $((movie_bytes / 1048576)) MiB MPEG-2 program stream, median of $open_rounds runs," \
+  "a new process each (warm cache)"
+printf '%-22s %8.3f s\n' "ffprobe" "$theirs"
+printf '%-22s %8.3f s   ratio to ffprobe %s (target <= 1.5)   %s\n' \
+  "tarnwick-cli probe" "$ours" "$ratio" "$verdict"
