@@ -32,16 +32,20 @@ prepare() {
 }
 
 declare -A seconds rss
-run() {  # name command...
+measure_once() {  # name command...: leaves "seconds peak-KiB" in $result
   local name=$1
   shift
-  prepare
-  local result
   result=$("$measure" "$@" 2> "$work/stderr" | tail -n 1) || {
     echo "bench: '$name' failed:" >&2
     cat "$work/stderr" >&2
     exit 1
   }
+}
+run() {  # name command...
+  local name=$1
+  shift
+  prepare
+  measure_once "$name" "$@"
   seconds[$name]+="${result% *} "
   rss[$name]+="${result#* } "
 }
@@ -104,12 +108,7 @@ declare -A open_seconds
 time_open() {  # name command...
   local name=$1
   shift
-  local result
-  result=$("$measure" "$@" 2> "$work/stderr" | tail -n 1) || {
-    echo "bench: '$name' failed:" >&2
-    cat "$work/stderr" >&2
-    exit 1
-  }
+  measure_once "$name" "$@"
   open_seconds[$name]+="${result% *} "
 }
 # One untimed run of each first: the file in the page cache, the plugin registries built.

@@ -1,12 +1,9 @@
 // The real tarnwick-cli executable measuring durations with the media framework: playable
 // streams made with ffmpeg, and program streams the framework cannot play.
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -19,24 +16,10 @@ using ::testing::HasSubstr;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 class CliMediaTest : public ::testing::Test {
 protected:
-    Outcome Run(const std::string& arguments) {
-        const std::string outPath = m_dir.File("stdout.txt");
-        const std::string errPath = m_dir.File("stderr.txt");
-        const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " </dev/null >" +
-                                    outPath + " 2>" + errPath;
-        const int raw = std::system(command.c_str());
-        const Bytes out = ReadFile(outPath);
-        const Bytes err = ReadFile(errPath);
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()),
-                std::string(err.begin(), err.end())};
+    CommandOutcome Run(const std::string& arguments) {
+        return RunShellCommand(std::string(TARNWICK_CLI) + " " + arguments, m_dir);
     }
 
     static std::string Quoted(const std::string& path) { return "'" + path + "'"; }
@@ -61,7 +44,7 @@ TEST_F(CliMediaTest, ProbeMeasuresThePlayableDuration) {
         const std::optional<double> expected = FfprobeDuration(path);
         ASSERT_TRUE(expected);
 
-        const Outcome probe = Run("probe " + Quoted(path));
+        const CommandOutcome probe = Run("probe " + Quoted(path));
         ASSERT_EQ(probe.status, 0) << probe.err;
         const int64_t duration = Field(probe.out, "duration_100ns");
         const int64_t total = Field(probe.out, "total_seconds");
@@ -81,14 +64,14 @@ TEST_F(CliMediaTest, CutAndSplitByTimeNeedNoDurationOption) {
     }
     std::filesystem::create_directory(m_dir.Path() / "out");
 
-    const Outcome cut = Run("cut " + Quoted(path) + " --start 1 --end 0:0:2 --output " +
-                            Quoted(m_dir.File("clip.mpg")));
+    const CommandOutcome cut = Run("cut " + Quoted(path) + " --start 1 --end 0:0:2 --output " +
+                                   Quoted(m_dir.File("clip.mpg")));
     EXPECT_EQ(cut.status, 0) << cut.err;
     EXPECT_EQ(cut.out, "Splitting is done!\n");
     EXPECT_GT(std::filesystem::file_size(m_dir.File("clip.mpg")), 0u);
 
-    const Outcome split = Run("split-time " + Quoted(path) + " --seconds 1 --output-dir " +
-                              Quoted(m_dir.File("out")));
+    const CommandOutcome split = Run("split-time " + Quoted(path) + " --seconds 1 --output-dir " +
+                                     Quoted(m_dir.File("out")));
     EXPECT_EQ(split.status, 0) << split.err;
     const std::string stem = std::filesystem::path(path).stem().string();
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("out/" + stem + "_0.mpg")));
@@ -106,7 +89,7 @@ TEST_F(CliMediaTest, UnplayableStreamFailsWhereADurationIsNeeded) {
           "cut " + Quoted(path) + " --start 0 --end 1 --output " + Quoted(m_dir.File("clip.mpg")),
           "split-time " + Quoted(path) + " --seconds 1 --output-dir " +
               Quoted(m_dir.File("out"))}) {
-        const Outcome outcome = Run(command);
+        const CommandOutcome outcome = Run(command);
         EXPECT_EQ(outcome.status, 1) << command;
         EXPECT_EQ(outcome.err, "Can not open the mpeg total time!\n") << command;
         EXPECT_EQ(outcome.out, "") << command;

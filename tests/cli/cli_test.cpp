@@ -2,7 +2,6 @@
 // outputs, in-process and through the real executable.
 #include "cli/cli.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -252,16 +251,11 @@ TEST_F(CliTest, SplitFailuresAndFullDevice) {
 
 TEST_F(CliTest, TheExecutableReturnsTheStatuses) {
     auto run = [&](const std::string& arguments, std::string* out, std::string* err) {
-        const std::string outPath = m_dir.File("stdout.txt");
-        const std::string errPath = m_dir.File("stderr.txt");
-        const std::string command = std::string(TARNWICK_CLI) + " " + arguments + " </dev/null >" +
-                                    outPath + " 2>" + errPath;
-        const int raw = std::system(command.c_str());
-        const Bytes o = ReadFile(outPath);
-        const Bytes e = ReadFile(errPath);
-        *out = std::string(o.begin(), o.end());
-        *err = std::string(e.begin(), e.end());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        const CommandOutcome outcome =
+            RunShellCommand(std::string(TARNWICK_CLI) + " " + arguments, m_dir);
+        *out = outcome.out;
+        *err = outcome.err;
+        return outcome.status;
     };
     std::string out;
     std::string err;

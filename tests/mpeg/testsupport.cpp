@@ -1,9 +1,11 @@
 // Engine test fixtures.
 #include "testsupport.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -22,6 +24,16 @@ CTempDir::CTempDir() {
 CTempDir::~CTempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+CommandOutcome RunShellCommand(const std::string& command, const CTempDir& scratch) {
+    const std::string outPath = scratch.File("stdout.txt");
+    const std::string errPath = scratch.File("stderr.txt");
+    const int raw = std::system((command + " </dev/null >" + outPath + " 2>" + errPath).c_str());
+    const Bytes out = ReadFile(outPath);
+    const Bytes err = ReadFile(errPath);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()),
+            std::string(err.begin(), err.end())};
 }
 
 Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets) {

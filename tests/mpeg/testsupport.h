@@ -36,6 +36,15 @@ Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets);
 // A stream with a pack start code every `spacing` bytes from 0 and the second at `header`.
 Bytes MakeRegularStream(size_t size, int64_t header, int64_t spacing);
 
+// What a shell command left: its exit status (-1 when it did not exit normally) and what it
+// wrote to its standard output and error, captured in files of the scratch folder.
+struct CommandOutcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+CommandOutcome RunShellCommand(const std::string& command, const CTempDir& scratch);
+
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 bool PathExists(const std::string& path);
