@@ -131,6 +131,9 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
       m_queryStopPosition(QueryStopPosition),
       m_hIcon(LoadApplicationIcon()) {
     setObjectName(QString::number(IDD_CLIP_DIALOG));
+    // Modal without blocking any other window: the preview window, a top-level window of its
+    // own, must take the mouse and keys while this one runs its loop.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(u"Tarnwick"_s);
     setFont(CDialogUnits::DialogFont());
     m_strOutputFile = u"/clip1.mpg"_s;
@@ -139,6 +142,8 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
 }
 
 CClipDlg::~CClipDlg() {
+    // Ending with Escape or Enter leaves the preview open; it goes with the window.
+    ClosePreview();
     if (m_bMediaFrameworkStarted) {
         MediaFrameworkUninitialize();
     }

@@ -8,8 +8,10 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 #include <utility>
 
+#include "media/mediainterfaces.h"
 #include "mpeg/mpegsource.h"
 #include "platform/desktop/shellservices.h"
 
@@ -89,12 +91,23 @@ public:
     void ShowPosition();
     void OnClose();
 
+    // Seeks the preview to a slider position (0 to 600 of its stop position); false when
+    // there is no preview or it has no stop position yet.
+    bool SeekFromSlider(int nSliderPos);
+    // Shows the size of each of nCount pieces of the source in KB; a count below 1, or no
+    // source, leaves the display as it is.
+    void ShowEachSize(int nCount);
+
     // Disposes of the preview, if any, and puts the slider back to 0.
     bool ClosePreview();
 
     // Hands the opened source to a new preview player; 1 when it has opened the file. On
     // failure the source path is emptied and the player disposed of.
     int OpenPreview(CMpegSource& source);
+
+    // The maker of the preview's filter graphs; it must outlive the window. Unless one is set,
+    // the window makes GStreamer graphs that paint into the preview window.
+    void SetPreviewGraphFactory(IFilterGraphFactory* pFactory) { m_pGraphFactory = pFactory; }
 
     // Runs the folder browser owned by pOwner; a chosen folder replaces strFolder. False when
     // nothing was chosen, and strFolder is then unchanged.
@@ -163,4 +176,8 @@ private:
     QLabel* m_pPosition = nullptr;
     CPositionSlider* m_pSlider = nullptr;
     QRadioButton* m_pByFrame = nullptr;
+
+    // The preview's graph maker: injected, or the window's own GStreamer one.
+    IFilterGraphFactory* m_pGraphFactory = nullptr;
+    std::unique_ptr<IFilterGraphFactory> m_pOwnGraphFactory;
 };

@@ -1,0 +1,163 @@
+// The preview player: plays the opened source through a filter graph in a top-level window of
+// its own, reports its position to the main window once a second, and goes full screen.
+//
+// Contracts:
+// - GUI thread only. The graph's notices, the timers and the menu commands all arrive as
+//   events of the preview window on this thread.
+// - The player owns one reference on each interface it obtained (released once, by Close or
+//   the destructor) and owns the preview window (destroyed by Close).
+// - The owner window, the message boxes and the graph factory must outlive the player.
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "media/mediainterfaces.h"
+#include "platform/desktop/windowmessage.h"
+
+class CGraphNotifyTarget;
+class CPreviewWindow;
+class IMessageBoxes;
+
+// The graph's "events are pending" notice.
+inline constexpr long WM_GRAPHNOTIFY = WM_USER + 13;
+
+// Timers of the preview window.
+inline constexpr int IDT_CURSOR = 1;    // full screen: hides an idle cursor
+inline constexpr int IDT_POSITION = 2;  // refreshes the positions
+
+inline constexpr int kCursorCheckMs = 50000;
+inline constexpr std::uint32_t kCursorIdleMs = 100000;
+inline constexpr int kPositionRefreshMs = 1000;
+
+// Milliseconds of a monotonic clock, wrapping at 2^32 like the system's multimedia timer.
+using CMillisecondClock = std::function<std::uint32_t()>;
+std::uint32_t MonotonicMilliseconds();
+
+// What a player needs from the program: the main window it reports to, the message boxes, the
+// maker of filter graphs, the window icon and a clock.
+struct CPreviewContext {
+    QWidget* pOwner = nullptr;
+    IMessageBoxes* pMessageBoxes = nullptr;
+    IFilterGraphFactory* pGraphFactory = nullptr;
+    QIcon icon;
+    CMillisecondClock timeGetTime = MonotonicMilliseconds;
+};
+
+class CPreviewPlayer {
+public:
+    enum PlayState { Stopped = 0, Paused = 1, Playing = 2, Closed = 3 };
+
+    explicit CPreviewPlayer(CPreviewContext context);
+    virtual ~CPreviewPlayer();
+    CPreviewPlayer(const CPreviewPlayer&) = delete;
+    CPreviewPlayer& operator=(const CPreviewPlayer&) = delete;
+
+    // --- Playback ---
+    // Creates the hidden window and builds the graph for m_szFile; 1 on success. On failure
+    // the player has closed itself (state Closed, window gone, graph released).
+    int Open();
+    // Creates the graph, renders the file, obtains the interfaces and shows the window; each
+    // failure is reported and its status returned (negative), leaving the rest to Close.
+    HRESULT BuildGraph(const char* pszPath);
+    void CheckVisibility();
+    void Play();
+    void Pause();
+    // Stops, rewinds to the start and shows the first picture again.
+    void Stop();
+    // Moves the play position (100-ns units; a negative one means 0). The state stays.
+    HRESULT SeekTo(LONGLONG llPosition);
+    // Reads the stop and current positions and posts WM_PREVIEW_POSITION to the owner.
+    void RefreshPosition();
+    // Drains the graph's events; the end of the stream stops and rewinds.
+    HRESULT HandleGraphEvents();
+    // Stops, destroys the window and releases every interface; the state becomes Closed.
+    void Close();
+    void ReleaseInterfaces();
+
+    // --- The window ---
+    void CreatePreviewWindow();
+    void DestroyPreviewWindow();
+    // Sizes the window's client area to the native video size times nMultiplier / nDivider.
+    HRESULT InitVideoWindow(int nMultiplier, int nDivider);
+    HRESULT ResizeVideoToClient();
+    bool ToggleFullScreen();
+    bool EnterFullScreen();
+    bool LeaveFullScreen();
+    void OnLeftClick();
+    // Opens the popup menu at a point on the screen.
+    void ShowContextMenu(const QPoint& globalPos);
+    void UpdateMenuState(QMenu* pMenu) const;
+    void UpdateTitle();
+    void ShowCursorNow();
+    void HideCursorNow();
+
+    // Handlers of the window's events, in the order of its window procedure.
+    void OnMoveOrSize();
+    void OnCloseRequest();
+    void OnKeyUp(int nKey);
+    // A mouse message: QEvent::MouseMove or MouseButtonRelease with its button.
+    void OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos);
+    void OnCommand(int nCommand);
+    void OnTimer(int nId);
+
+    // The preview window, or null before it is created and after it is destroyed.
+    CPreviewWindow* Window() const { return m_hWnd; }
+    // The popup menu while it is open, else null.
+    QMenu* ContextMenu() const { return m_pMenu; }
+
+    // --- Fields ---
+    QPointer<QWidget> m_hWndOwner;
+    CPreviewContext m_context;
+    // The previewed file in the file system's encoding; empty means none.
+    char m_szFile[PATH_MAX] = {};
+    bool m_bNoVideo = false;
+    bool m_bFullScreen = false;
+    PlayState m_nState = Closed;
+    IVideoWindow* pVW = nullptr;
+    bool m_bShown = false;
+    IBasicVideo* pBV = nullptr;
+    IGraphBuilder* pGB = nullptr;
+    IMediaControl* pMC = nullptr;
+    IMediaEventEx* pME = nullptr;
+    IBasicAudio* pBA = nullptr;
+    IMediaSeeking* pMS = nullptr;
+    CPreviewWindow* m_hWnd = nullptr;
+    bool m_bWindowCreated = false;
+    std::uint32_t m_dwLastActivity = 0;
+    // 0 or more while the cursor shows over the window, negative while it is hidden.
+    int m_nCursorCount = 0;
+    // The window's geometry before full screen.
+    QRect m_rcNormal;
+    LONGLONG m_llCurrentPos = 0;
+    LONGLONG m_llStopPos = 0;
+    bool m_bHideOwnerNext = true;
+    // The window's state (normal or minimised) before full screen.
+    Qt::WindowStates m_dwNormalStyle;
+
+private:
+    // Formats by printf rules into at most 512 bytes and shows it with the caption "Message".
+    void ShowPreviewMessage(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+    void ShowPreviewBox(const QString& strCaption, const QString& strText);
+    // Places the video on a full-screen window of the given size; false without a video size.
+    bool PlaceFullScreenVideo(int cx, int cy);
+
+    // Announces the graph's events to the window; lives from the window's creation until the
+    // graph has been told to forget it.
+    std::unique_ptr<CGraphNotifyTarget> m_pNotifyTarget;
+    QPointer<QMenu> m_pMenu;
+};
+
+// The current preview of the main window, null when there is none.
+extern CPreviewPlayer* g_pPreview;
+// Which window a left click on the preview brings forward in normal size: true for the
+// preview. Flips at every such click, for the life of the process.
+extern bool g_bRaisePreview;
