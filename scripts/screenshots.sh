@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Pictures of the main window in its three modes and of the About box, taken on a virtual X
 # display with the real xcb platform: scripts/screenshots.sh <build-dir> [output-dir]
-# Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/).
+# Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
+# and, when the real samples are there, preview.png and preview-paused.png: the main window
+# with the preview window playing a sample, then paused. A window manager (openbox) draws the
+# captions when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,13 +12,39 @@ build=${1:?usage: scripts/screenshots.sh <build-dir> [output-dir]}
 out=${2:-docs}
 tool="$build/tests/ui/tarnwick_screenshots"
 
-cmake --build "$build" --target tarnwick_screenshots -j "$(nproc)" >/dev/null
+preview_tool="$build/tests/preview/tarnwick_preview_screenshots"
+samples=${TARNWICK_SAMPLES:-../shared/samples}
+sample="$samples/wxpython-classic_testmovie.mpg"
+
+cmake --build "$build" --target tarnwick_screenshots tarnwick_preview_screenshots \
+  -j "$(nproc)" >/dev/null
 mkdir -p "$out"
 # A fixed DPI keeps the pictures comparable from one machine to the next.
 QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 \
   xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96" "$tool" "$out"
 
+if [ -f "$sample" ]; then
+  # The sample under a short name, and captions with room for it: the sample's video is only
+  # 160 pixels wide, and the caption must show "(Paused)".
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  cp "$sample" "$scratch/movie.mpg"
+  wm=(true)
+  if command -v openbox >/dev/null && [ -f /etc/xdg/openbox/rc.xml ]; then
+    sed -e 's|<titleLayout>[A-Z]*</titleLayout>|<titleLayout>LC</titleLayout>|' \
+        -e '/<font place="[A-Za-z]*Window">/,/<\/font>/ s|<size>[0-9]*</size>|<size>7</size>|' \
+        /etc/xdg/openbox/rc.xml > "$scratch/openbox.xml"
+    wm=(openbox --config-file "$scratch/openbox.xml")
+  fi
+  QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 \
+    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96" \
+    sh -c 'tool=$1 dir=$2 file=$3; shift 3; "$@" & sleep 1; exec "$tool" "$dir" "$file"' \
+    sh "$preview_tool" "$out" "$scratch/movie.mpg" "${wm[@]}"
+else
+  echo "no sample at $sample: preview pictures skipped"
+fi
+
 # Keep the committed pictures small.
 if command -v optipng >/dev/null; then
-  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about.png
+  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about.png "$out"/preview*.png 2>/dev/null || true
 fi

@@ -1,0 +1,102 @@
+// Pictures of the main window with the preview window beside it, playing a real file and then
+// paused, for the docs and for checking by eye:
+//   tarnwick_preview_screenshots <output-folder> <mpeg-file>
+// Takes the whole screen, so a window manager should run to draw the captions.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QScreen>
+
+#include <cstdio>
+
+#include "app/clipapp.h"
+#include "media/gstfiltergraphfactory.h"
+#include "media/qt/videowidget.h"
+#include "media/qt/videowidgetoutput.h"
+#include "media/querystopposition.h"
+#include "platform/desktop/testing/fakeshellservices.h"
+#include "preview/previewplayer.h"
+#include "preview/previewwindow.h"
+#include "ui/clipdlg.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void Wait(int nMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < nMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// The screen around both windows, captions included.
+bool SaveScreen(const QWidget& mainWindow, const QWidget& preview, const QString& strPath) {
+    Wait(500);
+    const QRect area =
+        mainWindow.frameGeometry().united(preview.frameGeometry()).adjusted(-8, -8, 8, 8);
+    QScreen* pScreen = QGuiApplication::primaryScreen();
+    const QPixmap picture = pScreen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const bool bSaved = picture.save(strPath);
+    std::printf("%s %s\n", bSaved ? "wrote" : "FAILED", qPrintable(strPath));
+    return bSaved;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tarnwick_preview_screenshots <output-folder> <mpeg-file>\n");
+        return 2;
+    }
+    const QDir output(QString::fromLocal8Bit(argv[1]));
+    const std::string strFile = argv[2];
+
+    CFakeShellServices shell;
+    shell.shellFolders.SetFolder(CSIDL_MYVIDEO, u"/home/user/Videos"_s);
+    CClipApp app(u"/usr/bin/tarnwick"_s, shell.settings);
+    CClipDlg dlg(app, shell.Services());
+    CGraphOptions options;
+    options.m_strAudioSink = "fakesink sync=true";
+    CGstFilterGraphFactory factory(WidgetGraphOptions(options));
+    dlg.SetPreviewGraphFactory(&factory);
+    dlg.move(40, 175);
+    dlg.show();
+    Wait(300);
+
+    // What the Open command does once it has probed the file.
+    std::int64_t llStop = 0;
+    if (!dlg.m_source.SetSourcePath(strFile) || !QueryStopPosition(strFile, &llStop)) {
+        std::fprintf(stderr, "cannot open %s\n", strFile.c_str());
+        return 1;
+    }
+    dlg.m_source.m_llFileSize = QFileInfo(QString::fromLocal8Bit(argv[2])).size();
+    dlg.m_strInfoLine = QString::fromStdString(
+        FormatSourceInfoLine(QFileInfo(QString::fromLocal8Bit(argv[2])).fileName().toStdString(),
+                             static_cast<int32_t>(llStop / 10000000)));
+    dlg.DoDataExchange(false);
+    dlg.ClosePreview();
+    if (dlg.OpenPreview(dlg.m_source) != 1 || g_pPreview == nullptr) {
+        std::fprintf(stderr, "the preview did not open\n");
+        return 1;
+    }
+    CPreviewWindow* pPreview = g_pPreview->Window();
+
+    // Some way in, the start time taken, the position shown, then paused there.
+    dlg.OnPlay();
+    Wait(2600);
+    g_pPreview->RefreshPosition();
+    dlg.OnStartTime();
+    Wait(1200);
+    g_pPreview->RefreshPosition();
+    bool bOk = SaveScreen(dlg, *pPreview, output.filePath(u"preview.png"_s));
+    dlg.OnPause();
+    g_pPreview->RefreshPosition();
+    bOk = SaveScreen(dlg, *pPreview, output.filePath(u"preview-paused.png"_s)) && bOk;
+    dlg.ClosePreview();
+    return bOk ? 0 : 1;
+}
