@@ -3,11 +3,9 @@
 #include "preview/previewplayer.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 #include "media/qt/graphnotifytarget.h"
 #include "media/qt/windowhandle.h"

@@ -5,7 +5,6 @@
 
 #include "media/gstfiltergraphfactory.h"
 #include "media/qt/videowidgetoutput.h"
-#include "platform/desktop/messageboxes.h"
 #include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
 #include "ui/positionslider.h"
@@ -25,6 +24,10 @@ bool CClipDlg::ClosePreview() {
 }
 
 int CClipDlg::OpenPreview(CMpegSource& source) {
+    // The caller has closed the previous preview; one left open would be lost here.
+    if (g_pPreview != nullptr) {
+        ClosePreview();
+    }
     if (m_pGraphFactory == nullptr) {
         m_pOwnGraphFactory = std::make_unique<CGstFilterGraphFactory>(WidgetGraphOptions());
         m_pGraphFactory = m_pOwnGraphFactory.get();

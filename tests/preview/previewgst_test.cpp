@@ -86,6 +86,11 @@ void CPreviewGstTest::OpensStoppedWithFirstPicturePainted() {
     QTRY_VERIFY_WITH_TIMEOUT(pVideo->FramesShown() > 0, 10000);
     QVERIFY2(BrightSamples(rig.Window()->grab().toImage()) > 5, "no picture in the window");
 
+    // The video hands its mouse input to the preview window: a right click opens the menu.
+    QTest::mouseClick(pVideo, Qt::RightButton, Qt::NoModifier, QPoint(20, 20));
+    QVERIFY(rig.player->ContextMenu() != nullptr);
+    rig.player->ContextMenu()->close();
+
     // Nothing plays until Play: the position stays at the start.
     QTest::qWait(300);
     rig.player->RefreshPosition();
@@ -107,7 +112,7 @@ void CPreviewGstTest::PositionAdvancesAboutOneSecondPerSecond() {
     const LONGLONG llTo = CurrentAfterRefresh(*rig.player);
     const LONGLONG llElapsed = clock.elapsed() * (kSecond / 1000);
     const LONGLONG llAdvanced = llTo - llFrom;
-    QVERIFY2(std::llabs(llAdvanced - llElapsed) < kSecond * 35 / 100,
+    QVERIFY2(std::llabs(llAdvanced - llElapsed) < kSecond * 4 / 10,
              qPrintable(u"advanced %1 in %2"_s.arg(llAdvanced).arg(llElapsed)));
 
     // The refresh tells the main window each time.
