@@ -39,8 +39,12 @@ void SetStaysOnTop(QWidget* pWindow, bool bOnTop) {
     }
 }
 
-// Brings a window forward, shown and active.
+// Brings a window forward, shown and active. A main window that has been closed (its window
+// ends, and the preview with it) stays closed.
 void BringForward(QWidget* pWindow) {
+    if (pWindow->isHidden()) {
+        return;
+    }
     if (pWindow->isMinimized()) {
         pWindow->showNormal();
     } else {

@@ -358,14 +358,19 @@ void CPreviewControlsTest::ClosingMainWindowClosesPreview() {
         CPreviewedWindow w;
         QVERIFY(w.OpenSource());
         preview = g_pPreview->Window();
+        QVERIFY(g_pPreview->EnterFullScreen());
         QVERIFY(w.dlg.close());
         QVERIFY(g_pPreview == nullptr);
         QVERIFY(preview.isNull());
+        QVERIFY(!w.dlg.isVisible());
         QCOMPARE(w.factory.Graph().TotalOutstandingReferences(), 0);
 
-        // A window that ends another way (Escape) takes its preview with it.
+        // A window that ends another way (Escape) takes its preview with it, full screen or
+        // not, and is not shown again on the way.
         QVERIFY(w.OpenSource());
         preview = g_pPreview->Window();
+        QVERIFY(g_pPreview->EnterFullScreen());
+        w.dlg.hide();
     }
     QVERIFY(g_pPreview == nullptr);
     QVERIFY(preview.isNull());
