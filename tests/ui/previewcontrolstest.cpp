@@ -26,7 +26,7 @@ constexpr LONGLONG kSecond = 10000000;
 // The main window with a source whose preview plays on a scripted graph.
 class CPreviewedWindow {
 public:
-    CPreviewedWindow() : dlg(window.Show()) { dlg.SetPreviewGraphFactory(&factory); }
+    CPreviewedWindow() : dlg(window.Show()), factory(window.graphs) {}
 
     // Opens the preview of a source of the given size, as the Open command hands it over.
     bool OpenSource(std::int64_t llSize = 10000000) {
@@ -67,9 +67,9 @@ public:
         return last;
     }
 
-    CFakeFilterGraphFactory factory;
     CWindow window;
     CClipDlg& dlg;
+    CFakeFilterGraphFactory& factory;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/clipapp.h"
+#include "media/fake/fakefiltergraph.h"
 #include "platform/desktop/testing/fakeshellservices.h"
 #include "ui/clipdlg.h"
 
@@ -26,6 +27,7 @@ public:
 
     CClipDlg& Show() {
         m_pDlg = std::make_unique<CClipDlg>(m_app, shell.Services());
+        m_pDlg->SetPreviewGraphFactory(&graphs);
         m_pDlg->show();
         return *m_pDlg;
     }
@@ -49,6 +51,8 @@ public:
     }
 
     CFakeShellServices shell;
+    // The preview's graphs: scripted, so an opened source previews without any media.
+    CFakeFilterGraphFactory graphs;
 
 private:
     CClipApp m_app;
