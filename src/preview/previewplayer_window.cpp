@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
+
 #include "media/qt/graphnotifytarget.h"
 #include "mpeg/outputpaths.h"
 #include "preview/previewmenu.h"
