@@ -31,6 +31,9 @@ constexpr guint kPlayFlagDeinterlace = 0x200;
 constexpr size_t kMaxPendingEvents = 64;
 // How long a state change may take before a seek is issued anyway.
 constexpr int kSettleBeforeSeekMs = 2000;
+// A seek the decoders cannot start from is tried again this much earlier, a few times.
+constexpr LONGLONG kSeekRetreat = 5'000'000;
+constexpr int kSeekRetreats = 4;
 
 struct CGraphEvent {
     long m_lCode = 0;
@@ -165,12 +168,18 @@ private:
     // The first error since the last reset, or S_OK.
     HRESULT PendingError();
     void ResetErrors();
+    size_t PendingEventCount();
+    // Takes back the EC_ERRORABORT events queued after the first `keep` events: errors the
+    // graph has recovered from on its own are nobody's business.
+    void DropErrorEventsAfter(size_t keep);
     // Sets PAUSED and waits until the first picture is cued, an error arrives or time is up.
     HRESULT Cue(int timeoutMs);
     HRESULT WaitForStateChange(int timeoutMs, HRESULT hrTimeout);
     // After an error the pipeline no longer flows: rebuild it from the file and cue it at
-    // the last known position, so that the next call finds a usable graph.
-    HRESULT RecoverIfBroken();
+    // the last known position, so that the next call finds a usable graph. When that position
+    // fails again the graph is cued at the start, unless bOrAtStart is false: then the
+    // failure is returned and the graph stays broken.
+    HRESULT RecoverIfBroken(bool bOrAtStart = true);
     HRESULT SeekTo(LONGLONG position);
     bool QueryStop(LONGLONG* pStop);
     LONGLONG QueryCurrent();
@@ -441,6 +450,23 @@ HRESULT CGstFilterGraph::PendingError() {
     return m_hrError;
 }
 
+size_t CGstFilterGraph::PendingEventCount() {
+    std::lock_guard lock(m_mutex);
+    return m_events.size();
+}
+
+void CGstFilterGraph::DropErrorEventsAfter(size_t keep) {
+    std::lock_guard lock(m_mutex);
+    if (keep >= m_events.size()) {
+        return;
+    }
+    const auto first = m_events.begin() + static_cast<std::ptrdiff_t>(keep);
+    m_events.erase(
+        std::remove_if(first, m_events.end(),
+                       [](const CGraphEvent& event) { return event.m_lCode == EC_ERRORABORT; }),
+        m_events.end());
+}
+
 void CGstFilterGraph::ResetErrors() {
     std::lock_guard lock(m_mutex);
     m_hrError = S_OK;
@@ -477,7 +503,7 @@ HRESULT CGstFilterGraph::WaitForStateChange(int timeoutMs, HRESULT hrTimeout) {
     }
 }
 
-HRESULT CGstFilterGraph::RecoverIfBroken() {
+HRESULT CGstFilterGraph::RecoverIfBroken(bool bOrAtStart) {
     if (SUCCEEDED(PendingError())) {
         return S_OK;
     }
@@ -487,6 +513,9 @@ HRESULT CGstFilterGraph::RecoverIfBroken() {
     HRESULT hr = Cue(m_options.m_nRenderTimeoutMs);
     if (SUCCEEDED(hr) && resumeAt > 0) {
         hr = SeekTo(resumeAt);
+    }
+    if (FAILED(hr) && !bOrAtStart) {
+        return hr;
     }
     if (FAILED(hr)) {
         // A file that fails again is left at its start rather than failing each call.
@@ -796,11 +825,26 @@ HRESULT CGstFilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, 
         target =
             target > std::numeric_limits<LONGLONG>::max() - current ? current : current + target;
     }
-    const HRESULT hrSeek = SeekTo(target);
+    const LONGLONG before = QueryCurrent();
+    const size_t eventsBefore = PendingEventCount();
+    HRESULT hrSeek = SeekTo(target);
+    // Some spots of a stream leave the decoders no picture to start from before the end, and
+    // the pipeline stops with an error. A little earlier usually works; failing that, the
+    // graph is rebuilt where it was, so a failed seek leaves the position as it was.
+    for (int retreat = 1; FAILED(hrSeek) && FAILED(PendingError()) && retreat <= kSeekRetreats;
+         ++retreat) {
+        m_llLastPosition = std::max<LONGLONG>(target - retreat * kSeekRetreat, 0);
+        hrSeek = RecoverIfBroken(false);
+        if (SUCCEEDED(hrSeek)) {
+            DropErrorEventsAfter(eventsBefore);
+        }
+    }
     if (FAILED(hrSeek) && FAILED(PendingError())) {
-        // The seek broke the flow after all: rebuild at the start, keep the graph usable.
-        m_llLastPosition = 0;
+        m_llLastPosition = before;
         const HRESULT hrRecover = RecoverIfBroken();
+        if (SUCCEEDED(hrRecover)) {
+            DropErrorEventsAfter(eventsBefore);
+        }
         return FAILED(hrRecover) ? hrRecover : hrSeek;
     }
     return hrSeek;

@@ -485,3 +485,26 @@ TEST_F(GstFilterGraphTest, ReferencesAreCountedAcrossRoles) {
 }
 
 }  // namespace
+
+// A seek anywhere in the last group of pictures, or to the stop position itself (the slider at
+// its end), lands near its target and keeps the graph usable, stopped and playing.
+TEST_F(GstFilterGraphTest, SeeksUpToTheStopPositionLandNearTheTarget) {
+    Build(TestMediaPath(TestMedia::Mpeg2Vob));
+    const LONGLONG stop = Stop();
+    for (int run = 0; run < 2; ++run) {
+        if (run == 1) {
+            ASSERT_TRUE(SUCCEEDED(m_graph.pMC->Run()));
+            WaitForState(State_Running);
+        }
+        for (LONGLONG target = stop - 2 * kSecond; target <= stop; target += kSecond / 10) {
+            EXPECT_EQ(SeekTo(target), S_OK) << "target " << target;
+            EXPECT_NEAR(static_cast<double>(Current()), static_cast<double>(target), kSecond)
+                << "target " << target << (run == 1 ? " playing" : " stopped");
+        }
+        EXPECT_EQ(SeekTo(kSecond), S_OK);
+        EXPECT_NEAR(static_cast<double>(Current()), static_cast<double>(kSecond), kSecond);
+    }
+    for (const long code : DrainEvents()) {
+        EXPECT_NE(code, EC_ERRORABORT);
+    }
+}
