@@ -296,34 +296,9 @@ HRESULT CGstFilterGraph::QueryInterface(REFIID riid, void** ppvObject) {
     if (ppvObject == nullptr) {
         return E_POINTER;
     }
-    switch (riid) {
-        case IID::IUnknown:
-            *ppvObject = static_cast<IUnknown*>(static_cast<IGraphBuilder*>(this));
-            break;
-        case IID::IGraphBuilder:
-            *ppvObject = static_cast<IGraphBuilder*>(this);
-            break;
-        case IID::IMediaControl:
-            *ppvObject = static_cast<IMediaControl*>(this);
-            break;
-        case IID::IMediaEventEx:
-            *ppvObject = static_cast<IMediaEventEx*>(this);
-            break;
-        case IID::IMediaSeeking:
-            *ppvObject = static_cast<IMediaSeeking*>(this);
-            break;
-        case IID::IVideoWindow:
-            *ppvObject = static_cast<IVideoWindow*>(this);
-            break;
-        case IID::IBasicVideo:
-            *ppvObject = static_cast<IBasicVideo*>(this);
-            break;
-        case IID::IBasicAudio:
-            *ppvObject = static_cast<IBasicAudio*>(this);
-            break;
-        default:
-            *ppvObject = nullptr;
-            return E_NOINTERFACE;
+    *ppvObject = GraphInterfacePointer(this, riid);
+    if (*ppvObject == nullptr) {
+        return E_NOINTERFACE;
     }
     AddRef();
     return S_OK;

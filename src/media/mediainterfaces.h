@@ -220,6 +220,32 @@ public:
     virtual HRESULT put_Volume(long lVolume) = 0;
 };
 
+// For an object that plays every role of a graph: the pointer QueryInterface hands out for
+// riid, converted to void* from that interface's own type (IUnknown is the IGraphBuilder's);
+// null for an identifier it does not know.
+template <class Graph>
+void* GraphInterfacePointer(Graph* pGraph, REFIID riid) {
+    switch (riid) {
+        case IID::IUnknown:
+            return static_cast<IUnknown*>(static_cast<IGraphBuilder*>(pGraph));
+        case IID::IGraphBuilder:
+            return static_cast<IGraphBuilder*>(pGraph);
+        case IID::IMediaControl:
+            return static_cast<IMediaControl*>(pGraph);
+        case IID::IMediaEventEx:
+            return static_cast<IMediaEventEx*>(pGraph);
+        case IID::IMediaSeeking:
+            return static_cast<IMediaSeeking*>(pGraph);
+        case IID::IVideoWindow:
+            return static_cast<IVideoWindow*>(pGraph);
+        case IID::IBasicVideo:
+            return static_cast<IBasicVideo*>(pGraph);
+        case IID::IBasicAudio:
+            return static_cast<IBasicAudio*>(pGraph);
+    }
+    return nullptr;
+}
+
 // Makes filter graphs; the stand-in for creating CLSID_FilterGraph. Injected, so tests can
 // hand a player a fake graph or a factory that fails.
 class IFilterGraphFactory {

@@ -371,32 +371,12 @@ protected:
             failure != m_graph.m_queryFailures.end()) {
             return failure->second;
         }
-        IID counted = riid;
-        switch (riid) {
-            case IID::IUnknown:
-            case IID::IGraphBuilder:
-                *ppvObject = static_cast<IGraphBuilder*>(this);
-                counted = IID::IGraphBuilder;
-                break;
-            case IID::IMediaControl:
-                *ppvObject = static_cast<IMediaControl*>(this);
-                break;
-            case IID::IMediaEventEx:
-                *ppvObject = static_cast<IMediaEventEx*>(this);
-                break;
-            case IID::IMediaSeeking:
-                *ppvObject = static_cast<IMediaSeeking*>(this);
-                break;
-            case IID::IVideoWindow:
-                *ppvObject = static_cast<IVideoWindow*>(this);
-                break;
-            case IID::IBasicVideo:
-                *ppvObject = static_cast<IBasicVideo*>(this);
-                break;
-            case IID::IBasicAudio:
-                *ppvObject = static_cast<IBasicAudio*>(this);
-                break;
+        *ppvObject = GraphInterfacePointer(this, riid);
+        if (*ppvObject == nullptr) {
+            return E_NOINTERFACE;
         }
+        // IUnknown is handed out as the IGraphBuilder and counted as one.
+        const IID counted = riid == IID::IUnknown ? IID::IGraphBuilder : riid;
         ++m_graph.m_obtained[counted];
         return S_OK;
     }
