@@ -155,6 +155,9 @@ private:
     // The output folder as the series splits take it: the text of 1021, which becomes the
     // stored folder value.
     std::string TakeOutputFolderText();
+    // "Start Time" and "End Time": the preview's position, in whole seconds, into three time
+    // fields, then shown; nothing without a preview.
+    void TakePreviewPosition(int& nHour, int& nMinute, int& nSecond);
 
     CClipApp& m_app;
     CShellServices m_shell;

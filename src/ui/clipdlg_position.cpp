@@ -59,24 +59,21 @@ void CClipDlg::OnStop() {
 }
 
 void CClipDlg::OnStartTime() {
-    if (g_pPreview == nullptr) {
-        return;
-    }
-    const CClockTime time = SplitSeconds(WholeSeconds(g_pPreview->m_llCurrentPos));
-    m_nStartHour = time.nHours;
-    m_nStartMinute = time.nMinutes;
-    m_nStartSecond = time.nSeconds;
-    DoDataExchange(false);
+    TakePreviewPosition(m_nStartHour, m_nStartMinute, m_nStartSecond);
 }
 
 void CClipDlg::OnEndTime() {
+    TakePreviewPosition(m_nEndHour, m_nEndMinute, m_nEndSecond);
+}
+
+void CClipDlg::TakePreviewPosition(int& nHour, int& nMinute, int& nSecond) {
     if (g_pPreview == nullptr) {
         return;
     }
     const CClockTime time = SplitSeconds(WholeSeconds(g_pPreview->m_llCurrentPos));
-    m_nEndHour = time.nHours;
-    m_nEndMinute = time.nMinutes;
-    m_nEndSecond = time.nSeconds;
+    nHour = time.nHours;
+    nMinute = time.nMinutes;
+    nSecond = time.nSeconds;
     DoDataExchange(false);
 }
 
