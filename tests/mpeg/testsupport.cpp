@@ -1,10 +1,15 @@
 // Engine test fixtures.
 #include "testsupport.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -34,6 +39,57 @@ CommandOutcome RunShellCommand(const std::string& command, const CTempDir& scrat
     const Bytes err = ReadFile(errPath);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()),
             std::string(err.begin(), err.end())};
+}
+
+int RunInChild(const std::function<int()>& body, unsigned timeoutSeconds, bool asNobody) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        ::alarm(timeoutSeconds);
+        constexpr uid_t kNobody = 65534;
+        if (asNobody && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(125);
+        }
+        const int status = body();
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    int raw = 0;
+    while (::waitpid(child, &raw, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    if (WIFSIGNALED(raw)) {
+        return 128 + WTERMSIG(raw);
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+bool RunningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+void GiveToChild(const std::string& path, mode_t mode) {
+    if (RunningAsRoot() && ::lchown(path.c_str(), 65534, 65534) != 0) {
+        throw std::runtime_error("cannot give " + path + " away");
+    }
+    if (::chmod(path.c_str(), mode) != 0) {
+        throw std::runtime_error("cannot change the mode of " + path);
+    }
+}
+
+bool SupportsUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets) {

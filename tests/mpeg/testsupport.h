@@ -2,8 +2,11 @@
 // recording reporter and slow, obvious reference models of the rules the engine implements.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,20 @@ struct CommandOutcome {
     std::string err;
 };
 CommandOutcome RunShellCommand(const std::string& command, const CTempDir& scratch);
+
+// Runs body in a forked child and returns its exit status, 128 plus the number of the signal
+// that ended it, or -1 when no child could be started. After timeoutSeconds SIGALRM ends the
+// child (128 + 14), so a call that would block forever fails the test instead. With asNobody,
+// a child of root first becomes user and group 65534, so permissions apply to it; the files
+// it needs must be given to it (GiveToChild).
+int RunInChild(const std::function<int()>& body, unsigned timeoutSeconds, bool asNobody = false);
+// The tests run as root, whom no permission stops.
+bool RunningAsRoot();
+// Sets the mode of a file or folder and, when running as root, gives it to user 65534.
+void GiveToChild(const std::string& path, mode_t mode);
+// True when files can be created without a name in the folder (O_TMPFILE), so that not even a
+// killed process leaves a temporary file behind.
+bool SupportsUnnamedFiles(const std::string& folder);
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);

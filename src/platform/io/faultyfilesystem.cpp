@@ -5,9 +5,11 @@
 
 namespace {
 
-class CFaultyFile final : public IFile {
+// The hooks over any kind of file: plain files and outputs share them.
+template <typename Interface>
+class CFaultyFileOf : public Interface {
 public:
-    CFaultyFile(CFaultyFileSystem& owner, std::unique_ptr<IFile> inner, std::string path)
+    CFaultyFileOf(CFaultyFileSystem& owner, std::unique_ptr<Interface> inner, std::string path)
         : m_owner(owner), m_inner(std::move(inner)), m_strPath(std::move(path)) {}
 
     IFile& Inner() { return *m_inner; }
@@ -46,6 +48,11 @@ public:
         return closed;
     }
 
+protected:
+    CFaultyFileSystem& m_owner;
+    std::unique_ptr<Interface> m_inner;
+    std::string m_strPath;
+
 private:
     int64_t Allowed(const CFaultyFileSystem::TransferFault& fault, size_t count) {
         if (!fault) {
@@ -58,11 +65,36 @@ private:
         }
         return std::min<int64_t>(limit, static_cast<int64_t>(count));
     }
-
-    CFaultyFileSystem& m_owner;
-    std::unique_ptr<IFile> m_inner;
-    std::string m_strPath;
 };
+
+using CFaultyFile = CFaultyFileOf<IFile>;
+
+class CFaultyOutput final : public CFaultyFileOf<IOutputFile> {
+public:
+    using CFaultyFileOf::CFaultyFileOf;
+
+    // The close fault comes first, so the hook may also change what lies at the final path
+    // just before the inner output checks it and renames.
+    OutputStatus Commit() override {
+        if (m_owner.m_failClose && m_owner.m_failClose(m_strPath)) {
+            m_inner->Close();  // discards it
+            return OutputStatus::WriteFailed;
+        }
+        return m_inner->Commit();
+    }
+    bool IsInPlace() const override { return m_inner->IsInPlace(); }
+};
+
+// The file a wrapper of ours stands for, or null for a file that is not ours.
+IFile* Unwrap(IFile& file) {
+    if (auto* plain = dynamic_cast<CFaultyFile*>(&file)) {
+        return &plain->Inner();
+    }
+    if (auto* output = dynamic_cast<CFaultyOutput*>(&file)) {
+        return &output->Inner();
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -84,11 +116,31 @@ std::unique_ptr<IFile> CFaultyFileSystem::CreateWrite(const std::string& path) {
     return std::make_unique<CFaultyFile>(*this, std::move(inner), path);
 }
 
+std::unique_ptr<IOutputFile> CFaultyFileSystem::CreateOutput(const std::string& path, IFile& source,
+                                                             OutputStatus& status) {
+    m_createdForWriting.push_back(path);
+    IFile* innerSource = Unwrap(source);
+    if (innerSource == nullptr) {
+        status = OutputStatus::CannotOpen;
+        return nullptr;
+    }
+    auto inner = m_inner.CreateOutput(path, *innerSource, status);
+    if (!inner) {
+        return nullptr;
+    }
+    return std::make_unique<CFaultyOutput>(*this, std::move(inner), path);
+}
+
+bool CFaultyFileSystem::IsOpenFile(IFile& file, const std::string& path) {
+    IFile* inner = Unwrap(file);
+    return inner != nullptr && m_inner.IsOpenFile(*inner, path);
+}
+
 int64_t CFaultyFileSystem::CopyChunk(IFile& from, IFile& to, int64_t count) {
-    auto* source = dynamic_cast<CFaultyFile*>(&from);
-    auto* target = dynamic_cast<CFaultyFile*>(&to);
+    IFile* source = Unwrap(from);
+    IFile* target = Unwrap(to);
     if (!m_bAllowCopyChunk || source == nullptr || target == nullptr) {
         return kCopyUnsupported;
     }
-    return m_inner.CopyChunk(source->Inner(), target->Inner(), count);
+    return m_inner.CopyChunk(*source, *target, count);
 }

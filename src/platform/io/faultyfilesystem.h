@@ -1,6 +1,7 @@
 // A test double over a real IFileSystem that puts scripted faults in the engine's way: short
 // or failed reads, failed seeks, short or failed writes, failed closes. Each fault is a hook
-// that sees the file's path and position, so a test can hit exactly one call.
+// that sees the file's path and position, so a test can hit exactly one call. Outputs are
+// seen under their final path; a close fault fails their Commit.
 #pragma once
 
 #include <functional>
@@ -28,16 +29,24 @@ public:
     // Kernel copies bypass the read and write hooks, so they are refused unless allowed.
     bool m_bAllowCopyChunk = false;
 
-    // Every path opened or created, in order, for tests that check what was touched.
+    // Every path opened or created (outputs by their final path), in order, for tests that
+    // check what was touched.
     std::vector<std::string> m_openedForReading;
     std::vector<std::string> m_createdForWriting;
 
     std::unique_ptr<IFile> OpenRead(const std::string& path) override;
     std::unique_ptr<IFile> CreateWrite(const std::string& path) override;
+    std::unique_ptr<IOutputFile> CreateOutput(const std::string& path, IFile& source,
+                                              OutputStatus& status) override;
     bool Exists(const std::string& path) override { return m_inner.Exists(path); }
     bool Delete(const std::string& path) override { return m_inner.Delete(path); }
     bool IsSameFile(const std::string& first, const std::string& second) override {
         return m_inner.IsSameFile(first, second);
+    }
+    bool IsOpenFile(IFile& file, const std::string& path) override;
+    bool ListFolder(const std::string& folder,
+                    const std::function<void(const std::string& name)>& visit) override {
+        return m_inner.ListFolder(folder, visit);
     }
     int64_t Size(const std::string& path) override { return m_inner.Size(path); }
     int64_t CopyChunk(IFile& from, IFile& to, int64_t count) override;

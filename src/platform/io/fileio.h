@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,30 @@ public:
     virtual bool Close() = 0;
 };
 
+// How starting or finishing an output went.
+enum class OutputStatus {
+    Ok,
+    IsSource,    // the output path names the source file (through any link or mount)
+    CannotOpen,  // nothing can be written there: not a regular file, no folder, no permission
+    WriteFailed  // the system reported an error for data already written (on close)
+};
+
+// An output on its way to its final path. Unless the file system has to write in place, it is
+// a new file beside the final path that carries no name until Commit, so a failure, a stop or
+// even a killed process leaves nothing incomplete under the final name and the old file there
+// unchanged. Destroyed without a successful Commit, the new file is removed.
+class IOutputFile : public IFile {
+public:
+    // Closes the file and gives it the final name, replacing what was there. Checks again, just
+    // before the rename, that the final path does not name the source and names no more than a
+    // regular file. Any result but Ok leaves the old file as it was and removes the new one.
+    virtual OutputStatus Commit() = 0;
+
+    // True when the output is written into the existing file itself (truncated when created),
+    // because no file could be created beside it; a failure then leaves a partial file.
+    virtual bool IsInPlace() const = 0;
+};
+
 // Results of IFileSystem::CopyChunk besides a byte count.
 inline constexpr int64_t kCopyFailed = -1;
 inline constexpr int64_t kCopyUnsupported = -2;
@@ -42,10 +67,21 @@ public:
     // not exist, cannot be opened, or is a folder.
     virtual std::unique_ptr<IFile> OpenRead(const std::string& path) = 0;
 
-    // Creates a file for writing, truncating an existing one. Null on failure.
+    // Creates a file for writing, truncating an existing one, written in place. Null on
+    // failure. Outputs the user keeps go through CreateOutput instead.
     virtual std::unique_ptr<IFile> CreateWrite(const std::string& path) = 0;
 
-    // True when the path can be opened for reading (a folder cannot).
+    // Starts an output at path for a copy of source (open): a new file in the folder of the
+    // final file (through a symbolic link, the regular file it points at) that Commit gives the
+    // final name, or, where no file can be created there, the existing regular file itself,
+    // truncated, provided it may be written. Refuses, without opening anything at the path,
+    // with IsSource when the path (following every link) names the open source, and with
+    // CannotOpen when it names anything but a regular file or nothing can be written.
+    virtual std::unique_ptr<IOutputFile> CreateOutput(const std::string& path, IFile& source,
+                                                      OutputStatus& status) = 0;
+
+    // True when the path names anything at all: a file, a folder, a device, a FIFO, a socket or
+    // a symbolic link, even one that points nowhere. Never opens it.
     virtual bool Exists(const std::string& path) = 0;
 
     // Removes a regular file or a link; anything else (devices, folders) is left alone.
@@ -54,6 +90,15 @@ public:
     // True when both paths exist and name the same file (same device and inode), also through
     // symbolic or hard links.
     virtual bool IsSameFile(const std::string& first, const std::string& second) = 0;
+
+    // True when path, following every link (symbolic links, /proc/self/fd/N, bind mounts),
+    // names the file open as `file`: same device and inode.
+    virtual bool IsOpenFile(IFile& file, const std::string& path) = 0;
+
+    // Calls visit with the name of every entry of the folder except "." and "..". False when
+    // the folder cannot be read; visit may then have seen some names.
+    virtual bool ListFolder(const std::string& folder,
+                            const std::function<void(const std::string& name)>& visit) = 0;
 
     // Size in bytes, or -1 when the file cannot be examined.
     virtual int64_t Size(const std::string& path) = 0;

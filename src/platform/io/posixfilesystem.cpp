@@ -1,12 +1,15 @@
 // POSIX implementation of the engine's file access.
 #include "platform/io/posixfilesystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+
+#include "platform/io/posixoutputfile.h"
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 
@@ -30,6 +33,17 @@ int OpenForReading(const std::string& path) {
         return -1;
     }
     return fd;
+}
+
+// The descriptor behind one of our files, or -1.
+int DescriptorOf(IFile& file) {
+    if (auto* plain = dynamic_cast<CPosixFile*>(&file)) {
+        return plain->Descriptor();
+    }
+    if (auto* output = dynamic_cast<CPosixOutputFile*>(&file)) {
+        return output->Descriptor();
+    }
+    return -1;
 }
 
 }  // namespace
@@ -127,13 +141,19 @@ std::unique_ptr<IFile> CPosixFileSystem::CreateWrite(const std::string& path) {
     return std::make_unique<CPosixFile>(fd);
 }
 
-bool CPosixFileSystem::Exists(const std::string& path) {
-    const int fd = OpenForReading(path);
-    if (fd < 0) {
-        return false;
+std::unique_ptr<IOutputFile> CPosixFileSystem::CreateOutput(const std::string& path, IFile& source,
+                                                            OutputStatus& status) {
+    const int sourceFd = DescriptorOf(source);
+    if (sourceFd < 0) {
+        status = OutputStatus::CannotOpen;
+        return nullptr;
     }
-    ::close(fd);
-    return true;
+    return CPosixOutputFile::Create(path, sourceFd, status);
+}
+
+bool CPosixFileSystem::Exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 bool CPosixFileSystem::Delete(const std::string& path) {
@@ -157,6 +177,39 @@ bool CPosixFileSystem::IsSameFile(const std::string& first, const std::string& s
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool CPosixFileSystem::IsOpenFile(IFile& file, const std::string& path) {
+    const int fd = DescriptorOf(file);
+    struct stat open {};
+    struct stat named {};
+    if (fd < 0 || ::fstat(fd, &open) != 0 || ::stat(path.c_str(), &named) != 0) {
+        return false;
+    }
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool CPosixFileSystem::ListFolder(const std::string& folder,
+                                  const std::function<void(const std::string& name)>& visit) {
+    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing);
+        if (entry == nullptr) {
+            complete = errno == 0;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            visit(name);
+        }
+    }
+    ::closedir(listing);
+    return complete;
+}
+
 int64_t CPosixFileSystem::Size(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -166,10 +219,9 @@ int64_t CPosixFileSystem::Size(const std::string& path) {
 }
 
 int64_t CPosixFileSystem::CopyChunk(IFile& from, IFile& to, int64_t count) {
-    auto* source = dynamic_cast<CPosixFile*>(&from);
-    auto* target = dynamic_cast<CPosixFile*>(&to);
-    if (source == nullptr || target == nullptr || source->Descriptor() < 0 ||
-        target->Descriptor() < 0) {
+    const int sourceFd = DescriptorOf(from);
+    const int targetFd = DescriptorOf(to);
+    if (sourceFd < 0 || targetFd < 0) {
         return kCopyUnsupported;
     }
     if (count <= 0) {
@@ -178,8 +230,7 @@ int64_t CPosixFileSystem::CopyChunk(IFile& from, IFile& to, int64_t count) {
     constexpr int64_t kMaxPerCall = int64_t{1} << 30;
     const auto ask = static_cast<size_t>(count < kMaxPerCall ? count : kMaxPerCall);
     for (;;) {
-        const ssize_t moved =
-            ::copy_file_range(source->Descriptor(), nullptr, target->Descriptor(), nullptr, ask, 0);
+        const ssize_t moved = ::copy_file_range(sourceFd, nullptr, targetFd, nullptr, ask, 0);
         if (moved >= 0) {
             return static_cast<int64_t>(moved);
         }

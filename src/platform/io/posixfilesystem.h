@@ -27,9 +27,14 @@ class CPosixFileSystem final : public IFileSystem {
 public:
     std::unique_ptr<IFile> OpenRead(const std::string& path) override;
     std::unique_ptr<IFile> CreateWrite(const std::string& path) override;
+    std::unique_ptr<IOutputFile> CreateOutput(const std::string& path, IFile& source,
+                                              OutputStatus& status) override;
     bool Exists(const std::string& path) override;
     bool Delete(const std::string& path) override;
     bool IsSameFile(const std::string& first, const std::string& second) override;
+    bool IsOpenFile(IFile& file, const std::string& path) override;
+    bool ListFolder(const std::string& folder,
+                    const std::function<void(const std::string& name)>& visit) override;
     int64_t Size(const std::string& path) override;
     int64_t CopyChunk(IFile& from, IFile& to, int64_t count) override;
 };

@@ -86,12 +86,17 @@ TEST_F(FileIoTest, OpenCreateAndFolders) {
     EXPECT_EQ(info.st_mode & 0111, 0u);
 }
 
-TEST_F(FileIoTest, ExistsNeverBlocksAndRefusesFolders) {
+// Anything a path names counts, so replacing it is always asked about first.
+TEST_F(FileIoTest, ExistsNeverBlocksAndCountsAnythingAtAll) {
     const std::string fifo = Path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_TRUE(m_fs.Exists(fifo));  // must not wait for a writer
     EXPECT_TRUE(m_fs.Exists(Write("c", "x")));
-    EXPECT_FALSE(m_fs.Exists(m_dir.string()));
+    EXPECT_TRUE(m_fs.Exists(m_dir.string()));
+    ASSERT_EQ(::symlink(Path("missing").c_str(), Path("dangling").c_str()), 0);
+    EXPECT_TRUE(m_fs.Exists(Path("dangling")));
+    ASSERT_EQ(::chmod(Path("c").c_str(), 0), 0);
+    EXPECT_TRUE(m_fs.Exists(Path("c")));
     EXPECT_FALSE(m_fs.Exists(Path("missing")));
     EXPECT_FALSE(m_fs.Exists(""));
 }
