@@ -1,5 +1,6 @@
 // Names of the numbered pieces of a series, file names cut out of paths, and the existence
-// test that decides whether a clip output must be confirmed before it is replaced.
+// test that decides whether a clip output must be confirmed before it is replaced. Only '/'
+// separates folders; '\' is an ordinary character of a name.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 
 #include "platform/io/fileio.h"
 
-// The part of path after its last '\' or '/', or the whole path when it holds neither.
+// The part of path after its last '/', or the whole path when it holds none.
 std::string ExtractFileName(std::string_view path);
 
 // Digits of the piece count written in decimal: the width of every piece number of a series.
@@ -27,5 +28,18 @@ std::string PieceStem(std::string_view sourcePath);
 std::string MakePiecePath(std::string_view sourcePath, int32_t count, int32_t index,
                           std::string_view outputFolder);
 
-// True when the path can be opened for reading; a file that cannot be opened counts as absent.
+// Where the pieces of one series go: every piece path is m_strFolder (empty, or ending in '/')
+// followed by m_strPrefix, the index written with exactly m_nWidth digits, and ".mpg".
+struct PieceNameParts {
+    std::string m_strFolder;
+    std::string m_strPrefix;
+    int m_nWidth = 1;
+};
+PieceNameParts SplitPiecePaths(std::string_view sourcePath, int32_t count,
+                               std::string_view outputFolder);
+
+// The index of the piece a file name in that folder stands for, or -1 for any other name.
+int64_t PieceIndexOfName(std::string_view name, const PieceNameParts& parts);
+
+// True when the path names anything at all, even what cannot be opened or read.
 bool FileExists(IFileSystem& fileSystem, const std::string& path);

@@ -22,13 +22,31 @@ int64_t BlockRuleLength(int64_t start, int64_t end) {
     return static_cast<int64_t>(std::min(blocks * kBlockBytes, limit));
 }
 
-bool CRangeCopier::Fail(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output,
-                        const std::string& text, bool applicationBox, CBusyCursor& cursor) {
+template <typename Output>
+bool CRangeCopier::Conclude(Outcome outcome, std::unique_ptr<IFile>& source,
+                            std::unique_ptr<Output>& output, const CopyMessages& messages,
+                            CBusyCursor& cursor) {
+    m_bStopped = outcome == Outcome::Stopped;
+    if (outcome == Outcome::Copied) {
+        return true;
+    }
     cursor.Lower();
-    if (applicationBox) {
-        m_reporter.ShowAppMessage(text);
-    } else {
-        m_reporter.ShowMessage(text, mpeg_text::kCaptionError);
+    switch (outcome) {
+        case Outcome::HeaderSeekFailed:
+            m_reporter.ShowMessage(messages.headerSeek, mpeg_text::kCaptionError);
+            break;
+        case Outcome::StartSeekFailed:
+            m_reporter.ShowMessage(messages.startSeek, mpeg_text::kCaptionError);
+            break;
+        case Outcome::HeaderShort:
+            m_reporter.ShowAppMessage(messages.headerWrite);
+            break;
+        case Outcome::BlockShort:
+            m_reporter.ShowAppMessage(messages.blockWrite);
+            break;
+        case Outcome::Stopped:
+        case Outcome::Copied:
+            break;
     }
     output.reset();
     source.reset();
@@ -37,62 +55,102 @@ bool CRangeCopier::Fail(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& 
 
 bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output,
                              int64_t start, int64_t end, uint32_t headerLength,
-                             const CopyMessages& messages, CBusyCursor& cursor) {
+                             const CopyMessages& messages, CBusyCursor& cursor,
+                             int64_t sourceSize) {
+    // A missing file fails the first seek, as my_lseeki64 does for a null file.
+    if (!source || !output) {
+        return Conclude(start != 0 ? Outcome::HeaderSeekFailed : Outcome::StartSeekFailed, source,
+                        output, messages, cursor);
+    }
+    return Conclude(Copy(*source, *output, start, end, headerLength, sourceSize), source, output,
+                    messages, cursor);
+}
+
+bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
+                             int64_t start, int64_t end, uint32_t headerLength,
+                             const CopyMessages& messages, CBusyCursor& cursor,
+                             int64_t sourceSize) {
+    // A missing file fails the first seek, as my_lseeki64 does for a null file.
+    if (!source || !output) {
+        return Conclude(start != 0 ? Outcome::HeaderSeekFailed : Outcome::StartSeekFailed, source,
+                        output, messages, cursor);
+    }
+    return Conclude(Copy(*source, *output, start, end, headerLength, sourceSize), source, output,
+                    messages, cursor);
+}
+
+CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t start, int64_t end,
+                                         uint32_t headerLength, int64_t sourceSize) {
     if (m_buffer.empty()) {
         m_buffer.resize(kChunkBytes);
     }
+    const bool measured = sourceSize != kSourceSizeUnknown;
     if (start != 0) {
-        if (my_lseeki64(source.get(), 0, SeekOrigin::Begin) == -1) {
-            return Fail(source, output, messages.headerSeek, false, cursor);
+        if (my_lseeki64(&source, 0, SeekOrigin::Begin) == -1) {
+            return Outcome::HeaderSeekFailed;
         }
-        // The header is far smaller than a chunk: one read and one write. A short read (a
-        // source shorter than its header) is copied as it is.
+        // The header is far smaller than a chunk: one read and one write. A source shorter
+        // than its header when it was measured is copied as it is.
         int64_t remaining = headerLength;
+        int64_t copied = 0;
         while (remaining > 0) {
             const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            const int64_t got = source->Read(m_buffer.data(), ask);
+            const int64_t got = source.Read(m_buffer.data(), ask);
             if (got < 0) {
-                return Fail(source, output, messages.headerWrite, true, cursor);
+                return Outcome::HeaderShort;
             }
-            if (got > 0 && output->Write(m_buffer.data(), static_cast<size_t>(got)) != got) {
-                return Fail(source, output, messages.headerWrite, true, cursor);
+            if (got > 0 && output.Write(m_buffer.data(), static_cast<size_t>(got)) != got) {
+                return Outcome::HeaderShort;
             }
+            copied += got;
             if (got < static_cast<int64_t>(ask)) {
                 break;
             }
             remaining -= got;
         }
+        if (measured && copied < std::min<int64_t>(headerLength, sourceSize)) {
+            return Outcome::HeaderShort;
+        }
     }
-    if (my_lseeki64(source.get(), start, SeekOrigin::Begin) == -1) {
-        return Fail(source, output, messages.startSeek, false, cursor);
+    if (my_lseeki64(&source, start, SeekOrigin::Begin) == -1) {
+        return Outcome::StartSeekFailed;
     }
     int64_t remaining = BlockRuleLength(start, end);
+    // What the source must deliver: the block rule, cut short only by the end it had when
+    // the command measured it.
+    int64_t due = 0;
+    if (measured && sourceSize > start) {
+        due = std::min(remaining, sourceSize - start);
+    }
+    int64_t copied = 0;
     bool inKernel = true;
     while (remaining > 0) {
+        if (m_stop.IsStopRequested()) {
+            return Outcome::Stopped;
+        }
         int64_t moved = 0;
         if (inKernel) {
-            moved = m_fileSystem.CopyChunk(*source, *output, remaining);
-            if (moved == kCopyUnsupported) {
-                inKernel = false;
-                continue;
+            moved = m_fileSystem.CopyChunk(source, output, std::min(remaining, kKernelChunkBytes));
+            inKernel = moved != kCopyUnsupported;
+            if (inKernel && moved < 0) {
+                return Outcome::BlockShort;
             }
-            if (moved < 0) {
-                return Fail(source, output, messages.blockWrite, true, cursor);
-            }
-        } else {
+        }
+        if (!inKernel) {
             const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            moved = source->Read(m_buffer.data(), ask);
+            moved = source.Read(m_buffer.data(), ask);
             if (moved < 0) {
-                return Fail(source, output, messages.blockWrite, true, cursor);
+                return Outcome::BlockShort;
             }
-            if (moved > 0 && output->Write(m_buffer.data(), static_cast<size_t>(moved)) != moved) {
-                return Fail(source, output, messages.blockWrite, true, cursor);
+            if (moved > 0 && output.Write(m_buffer.data(), static_cast<size_t>(moved)) != moved) {
+                return Outcome::BlockShort;
             }
         }
         if (moved == 0) {
             break;  // the end of the source: the last block is short
         }
         remaining -= moved;
+        copied += moved;
     }
-    return true;
+    return copied < due ? Outcome::BlockShort : Outcome::Copied;
 }

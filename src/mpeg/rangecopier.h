@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mpeg/reporter.h"
+#include "mpeg/stoprequest.h"
 #include "platform/io/fileio.h"
 
 // The four texts of the calling command, each bound to its one place.
@@ -24,28 +25,59 @@ struct CopyMessages {
 // cuts it short: whole 512-byte blocks covering [start, end), 0 when end <= start.
 int64_t BlockRuleLength(int64_t start, int64_t end);
 
+// For CopyRange: the caller did not measure the source, so its end ends a copy early.
+inline constexpr int64_t kSourceSizeUnknown = -1;
+
 class CRangeCopier {
 public:
     // The bytes of the block rule move in chunks of this size (or inside the kernel), so the
     // speed is the disk's while memory stays bounded whatever the size of the source.
     static constexpr size_t kChunkBytes = size_t{1} << 20;
+    // The most one kernel copy is asked to move, so that a stop is noticed within a fraction
+    // of a second.
+    static constexpr int64_t kKernelChunkBytes = int64_t{32} << 20;
 
-    CRangeCopier(IFileSystem& fileSystem, IReporter& reporter)
-        : m_fileSystem(fileSystem), m_reporter(reporter) {}
+    CRangeCopier(IFileSystem& fileSystem, IReporter& reporter,
+                 const IStopRequest& stop = NeverStop())
+        : m_fileSystem(fileSystem), m_reporter(reporter), m_stop(stop) {}
 
     // Copies per the layout above from the source to the output, both open. On failure it has
-    // lowered the busy cursor, shown the message and closed (reset) both files; on success
-    // both are still open, the output not yet closed. A failed read counts as a block not
-    // copied in full, since the output would silently lack data.
+    // lowered the busy cursor, shown the message and closed (reset) both files, which removes
+    // an output that is not yet in place; on success both are still open, the output not yet
+    // closed. A failed read counts as a block not copied in full, since the output would
+    // silently lack data. sourceSize is the size measured when the command opened the source:
+    // a source that ends before the end of the block rule or this size, whichever comes first,
+    // has shrunk, and the copy fails with the write message of the part it was in. A stop
+    // request, polled between chunks, ends the copy the same way but shows nothing.
     bool CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output, int64_t start,
                    int64_t end, uint32_t headerLength, const CopyMessages& messages,
-                   CBusyCursor& cursor);
+                   CBusyCursor& cursor, int64_t sourceSize = kSourceSizeUnknown);
+    bool CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
+                   int64_t start, int64_t end, uint32_t headerLength, const CopyMessages& messages,
+                   CBusyCursor& cursor, int64_t sourceSize = kSourceSizeUnknown);
+
+    // True when the last CopyRange ended because a stop was requested.
+    bool Stopped() const { return m_bStopped; }
 
 private:
-    bool Fail(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output,
-              const std::string& text, bool applicationBox, CBusyCursor& cursor);
+    enum class Outcome {
+        Copied,
+        HeaderSeekFailed,
+        StartSeekFailed,
+        HeaderShort,
+        BlockShort,
+        Stopped
+    };
+
+    Outcome Copy(IFile& source, IFile& output, int64_t start, int64_t end, uint32_t headerLength,
+                 int64_t sourceSize);
+    template <typename Output>
+    bool Conclude(Outcome outcome, std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output,
+                  const CopyMessages& messages, CBusyCursor& cursor);
 
     IFileSystem& m_fileSystem;
     IReporter& m_reporter;
+    const IStopRequest& m_stop;
+    bool m_bStopped = false;
     std::vector<char> m_buffer;  // kChunkBytes once the first plain copy needs it
 };

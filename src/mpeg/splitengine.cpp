@@ -99,17 +99,16 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
         ShowError(mpeg_text::kStartBiggerThanEnd);
         return SplitStatus::Failed;
     }
-    const std::string sourcePath = source.SourcePath();
-    if (m_fileSystem.IsSameFile(outputPath, sourcePath)) {
+    // Checked by name first, so the user is not asked about replacing the source; the open
+    // source is compared again before the first byte and before the rename.
+    if (m_fileSystem.IsSameFile(outputPath, source.SourcePath())) {
         ShowError(mpeg_text::kOutputIsSource);
         return SplitStatus::Failed;
     }
-    if (FileExists(m_fileSystem, outputPath)) {
-        if (!m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
-            return SplitStatus::Declined;
-        }
-        // A failure to delete is not reported: the creation below decides.
-        m_fileSystem.Delete(outputPath);
+    // The old file stays until the new one takes its name.
+    if (FileExists(m_fileSystem, outputPath) &&
+        !m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
+        return SplitStatus::Declined;
     }
 
     auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);
@@ -134,25 +133,14 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
         m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
         return SplitStatus::Failed;
     }
-    auto output = m_fileSystem.CreateWrite(outputPath);
-    if (!output) {
-        ShowError((mpeg_text::kDoNotOpenTarget + outputPath).c_str());
-        return SplitStatus::Failed;
-    }
 
     CBusyCursor cursor(m_reporter);
-    cursor.Raise();
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
-    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength, messages,
-                            cursor)) {
-        return SplitStatus::Failed;
-    }
-    // Data the system accepted can still be lost at close; that is no success.
-    if (!output->Close()) {
-        cursor.Lower();
-        m_reporter.ShowAppMessage(mpeg_text::kCutBlockWrite);
-        return SplitStatus::Failed;
+    const SplitStatus written =
+        WriteOutput(input, outputPath, startOffset, endOffset, source, messages, cursor);
+    if (written != SplitStatus::Done) {
+        return written;
     }
     input.reset();
     cursor.Lower();
@@ -203,22 +191,16 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
     const int64_t size = source.m_llFileSize;
     const std::string sourcePath = source.SourcePath();
     const int32_t count = plan.m_nPieceCount;
-
-    // No piece may be the source, checked for every piece before anything is created. Written
-    // pieces start at distinct pack start codes, at least 4 bytes apart, so no piece beyond
-    // size / 4 + 1 can ever be created and none needs checking.
-    const int64_t reachable = std::min<int64_t>(count, size / 4 + 2);
-    for (int64_t k = 0; k < reachable; ++k) {
-        const std::string path =
-            MakePiecePath(sourcePath, count, static_cast<int32_t>(k), outputFolder);
-        if (m_fileSystem.IsSameFile(path, sourcePath)) {
-            ShowError(mpeg_text::kOutputIsSource);
-            return SplitStatus::Failed;
-        }
+    if (FolderHoldsSourceAsPiece(*input, source, count, outputFolder)) {
+        ShowError(mpeg_text::kOutputIsSource);
+        return SplitStatus::Failed;
     }
 
     CBusyCursor cursor(m_reporter);
     for (int32_t k = 0; k < count; ++k) {
+        if (m_stop.IsStopRequested()) {
+            return SplitStatus::Cancelled;
+        }
         const bool last = k == count - 1;
         int64_t startOffset = plan.m_rawOffset(k, size);
         if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
@@ -238,24 +220,75 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
             return SplitStatus::Failed;
         }
         const std::string path = MakePiecePath(sourcePath, count, k, outputFolder);
-        auto output = m_fileSystem.CreateWrite(path);
-        if (!output) {
-            ShowError((mpeg_text::kDoNotOpenTarget + path).c_str());
-            return SplitStatus::Failed;
-        }
-        cursor.Raise();
-        if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength,
-                                plan.m_messages, cursor)) {
-            return SplitStatus::Failed;
-        }
-        if (!output->Close()) {
-            cursor.Lower();
-            m_reporter.ShowAppMessage(plan.m_messages.blockWrite);
-            return SplitStatus::Failed;
+        const SplitStatus written =
+            WriteOutput(input, path, startOffset, endOffset, source, plan.m_messages, cursor);
+        if (written != SplitStatus::Done) {
+            return written;
         }
     }
     input.reset();
     cursor.Lower();
     m_reporter.ShowMessage(mpeg_text::kSplittingDone, mpeg_text::kCaptionMessage);
     return SplitStatus::Done;
+}
+
+bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
+                                            const std::string& outputFolder) {
+    // Written pieces start at distinct pack start codes, at least 4 bytes apart, so no piece
+    // beyond size / 4 + 1 can ever be written and none needs checking. Only the names in the
+    // folder that are pieces of this series are examined, so the work follows the folder, not
+    // the piece count. A folder that cannot be read is left to the check of each output.
+    const int64_t reachable = std::min<int64_t>(count, source.m_llFileSize / 4 + 2);
+    const PieceNameParts parts = SplitPiecePaths(source.SourcePath(), count, outputFolder);
+    bool found = false;
+    m_fileSystem.ListFolder(parts.m_strFolder, [&](const std::string& name) {
+        const int64_t index = PieceIndexOfName(name, parts);
+        if (!found && index >= 0 && index < reachable &&
+            m_fileSystem.IsOpenFile(input, parts.m_strFolder + name)) {
+            found = true;
+        }
+    });
+    return found;
+}
+
+SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::string& path,
+                                      int64_t start, int64_t end, const CMpegSource& source,
+                                      const CopyMessages& messages, CBusyCursor& cursor) {
+    OutputStatus status = OutputStatus::CannotOpen;
+    auto output = m_fileSystem.CreateOutput(path, *input, status);
+    if (!output) {
+        if (status == OutputStatus::IsSource) {
+            ShowError(mpeg_text::kOutputIsSource);
+        } else {
+            ShowError((mpeg_text::kDoNotOpenTarget + path).c_str());
+        }
+        return SplitStatus::Failed;
+    }
+    cursor.Raise();
+    if (!m_copier.CopyRange(input, output, start, end, source.m_nHeaderLength, messages, cursor,
+                            source.m_llFileSize)) {
+        return m_copier.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;
+    }
+    // A stop that came with the last chunk still keeps the old file: the new one is dropped.
+    if (m_stop.IsStopRequested()) {
+        return SplitStatus::Cancelled;
+    }
+    switch (output->Commit()) {
+        case OutputStatus::Ok:
+            return SplitStatus::Done;
+        case OutputStatus::WriteFailed:
+            // Data the system accepted can still be lost at close; that is no success.
+            cursor.Lower();
+            m_reporter.ShowAppMessage(messages.blockWrite);
+            break;
+        case OutputStatus::IsSource:
+            cursor.Lower();
+            ShowError(mpeg_text::kOutputIsSource);
+            break;
+        case OutputStatus::CannotOpen:
+            cursor.Lower();
+            ShowError((mpeg_text::kDoNotOpenTarget + path).c_str());
+            break;
+    }
+    return SplitStatus::Failed;
 }

@@ -14,6 +14,12 @@
 //                       output folder text).
 // Every command re-measures the source into m_llFileSize; the other fields of the source are
 // used as the probes left them.
+//
+// Outputs never hurt what is already there: each is written beside its final path and takes
+// that name only when complete (IFileSystem::CreateOutput), so a failure or a stop leaves the
+// old file unchanged and no partial file; a replaced clip disappears only at that moment. An
+// output path that names the source, through any link, is refused before the first byte and
+// again just before the rename; anything there but a regular file is refused unopened.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +30,13 @@
 #include "mpeg/mpegsource.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
+#include "mpeg/stoprequest.h"
 #include "platform/io/fileio.h"
 
 enum class SplitStatus {
     Done,        // "Splitting is done!" was shown
-    Failed,      // a failure message was shown; outputs already written stay
+    Failed,      // a failure message was shown; outputs completed before it stay
+    Cancelled,   // a stop was requested; the output being written was removed, nothing shown
     Declined,    // the user did not confirm replacing the clip output; nothing was shown
     NotStarted,  // nothing to do for these inputs; nothing was shown or written
 };
@@ -61,8 +69,12 @@ int64_t TimedPieceOffset(int32_t k, int32_t totalSeconds, int32_t pieceSeconds,
 
 class CSplitEngine {
 public:
-    explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem())
-        : m_reporter(reporter), m_fileSystem(fileSystem), m_copier(fileSystem, reporter) {}
+    explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem(),
+                          const IStopRequest& stop = NeverStop())
+        : m_reporter(reporter),
+          m_fileSystem(fileSystem),
+          m_stop(stop),
+          m_copier(fileSystem, reporter, stop) {}
 
     // "By frame": the clip between start and end into outputPath. Checks the times against
     // the total, refuses an output that is the source itself, asks before replacing an
@@ -72,7 +84,9 @@ public:
                         const std::string& outputPath);
 
     // "By size": pieceCount pieces of equal size, named by MakePiecePath in outputFolder
-    // (taken as it is: no separator is added). NotStarted when pieceCount is below 1.
+    // (taken as it is: no separator is added). NotStarted when pieceCount is below 1. Work
+    // grows with the pieces really written and the entries of the folder, never with the
+    // piece count alone.
     SplitStatus SplitBySize(CMpegSource& source, int32_t pieceCount,
                             const std::string& outputFolder);
 
@@ -87,8 +101,14 @@ private:
     SplitStatus RunSeries(CMpegSource& source, const SeriesPlan& plan,
                           const std::string& outputFolder);
     void ShowError(const char* text);
+    bool FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
+                                  const std::string& outputFolder);
+    SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const std::string& path, int64_t start,
+                            int64_t end, const CMpegSource& source, const CopyMessages& messages,
+                            CBusyCursor& cursor);
 
     IReporter& m_reporter;
     IFileSystem& m_fileSystem;
+    const IStopRequest& m_stop;
     CRangeCopier m_copier;
 };

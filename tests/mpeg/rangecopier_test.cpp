@@ -2,6 +2,8 @@
 // the failure of each place with its own message.
 #include "mpeg/rangecopier.h"
 
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,14 +27,17 @@ protected:
     }
 
     // Copies and returns whether it succeeded; the output is closed either way.
-    bool Copy(IFileSystem& fs, int64_t start, int64_t end, uint32_t header) {
-        CRangeCopier copier(fs, m_reporter);
+    bool Copy(IFileSystem& fs, int64_t start, int64_t end, uint32_t header,
+              int64_t sourceSize = kSourceSizeUnknown, const IStopRequest& stop = NeverStop()) {
+        CRangeCopier copier(fs, m_reporter, stop);
         CBusyCursor cursor(m_reporter);
         cursor.Raise();
         auto source = fs.OpenRead(m_sourcePath);
         auto output = fs.CreateWrite(m_outputPath);
         EXPECT_TRUE(source && output);
-        const bool ok = copier.CopyRange(source, output, start, end, header, kMessages, cursor);
+        const bool ok =
+            copier.CopyRange(source, output, start, end, header, kMessages, cursor, sourceSize);
+        EXPECT_EQ(copier.Stopped(), stop.IsStopRequested());
         if (ok) {
             EXPECT_TRUE(source && output);
             EXPECT_TRUE(output->Close());
@@ -168,4 +173,38 @@ TEST_F(RangeCopyTest, FullDeviceFailsTheBlockWrite) {
     ASSERT_TRUE(source && output);
     EXPECT_FALSE(copier.CopyRange(source, output, 0, 100000, 2051, kMessages, cursor));
     EXPECT_THAT(m_reporter.m_events, ElementsAre("Wait+", "Wait-", "App: write(2)"));
+}
+
+TEST_F(RangeCopyTest, ASourceEndingBeforeItsMeasuredSizeFailsThePartItEndsIn) {
+    const auto size = static_cast<int64_t>(m_stream.size());
+    // Unchanged, the end of the file still ends the last block early.
+    ASSERT_TRUE(Copy(PosixFileSystem(), size - 1000, size + 100000, 2051, size));
+    EXPECT_EQ(ReadFile(m_outputPath), ReferenceCopy(m_stream, size - 1000, size + 100000, 2051));
+    m_reporter.m_events.clear();
+
+    ASSERT_EQ(::truncate(m_sourcePath.c_str(), 2 * 1048576), 0);
+    EXPECT_FALSE(Copy(PosixFileSystem(), 8051, size, 2051, size));
+    ASSERT_EQ(::truncate(m_sourcePath.c_str(), 1000), 0);
+    EXPECT_FALSE(Copy(PosixFileSystem(), 5051, 6000, 2051, size));
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: write(2)", "Wait+", "Wait-", "App: write(1)"));
+    // A caller that measured nothing gets the end of the source as the end of the copy.
+    m_reporter.m_events.clear();
+    EXPECT_TRUE(Copy(PosixFileSystem(), 0, size, 2051));
+    EXPECT_EQ(ReadFile(m_outputPath).size(), 1000u);
+}
+
+TEST_F(RangeCopyTest, AStopIsNoticedBetweenChunksAndShowsNothing) {
+    struct CStopAfter final : IStopRequest {
+        bool IsStopRequested() const override { return ++m_nPolls > 1; }
+        mutable int m_nPolls = 0;
+    };
+    CStopAfter stop;
+    CFaultyFileSystem plain;
+    EXPECT_FALSE(Copy(plain, 5051, 3 * 1048576, 2051, kSourceSizeUnknown, stop));
+    EXPECT_THAT(m_reporter.m_events, ElementsAre("Wait+", "Wait-"));
+    const Bytes expected = ReferenceCopy(m_stream, 5051, 3 * 1048576, 2051);
+    const Bytes written = ReadFile(m_outputPath);
+    ASSERT_EQ(written.size(), 2051 + CRangeCopier::kChunkBytes);
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.begin()));
 }

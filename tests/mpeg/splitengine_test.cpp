@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 
 #include "mpeg/outputpaths.h"
@@ -225,19 +226,29 @@ TEST_F(SplitTest, ClipIntoAMissingFolderNamesThePath) {
     EXPECT_THAT(m_reporter.m_events, ElementsAre("Error: Do not open the target file " + output));
 }
 
-TEST_F(SplitTest, ClipOntoAFullDeviceFailsItsWrites) {
+// A device at the output path is refused unopened (it used to be written to); a disk that
+// fills up is scripted instead.
+TEST_F(SplitTest, ClipOntoADeviceIsRefusedAndAFullDiskFailsItsWrites) {
     MakeSource(IrregularStream(200'000, 2048), 100);
     EXPECT_EQ(Cut(Seconds(10), Seconds(20), "/dev/full"), SplitStatus::Failed);
     EXPECT_THAT(m_reporter.m_events,
-                ElementsAre("Ask: /dev/full exists. Do you want to replace it?", "Wait+", "Wait-",
-                            "App: Can not write the output mpeg file(1)!"));
-    m_reporter.m_events.clear();
-    EXPECT_EQ(Cut(Seconds(0), Seconds(20), "/dev/full"), SplitStatus::Failed);
-    EXPECT_EQ(m_reporter.m_events.back(), "App: Can not write the output mpeg file(2)!");
-    // Replacing never removes a device.
+                ElementsAre("Ask: /dev/full exists. Do you want to replace it?",
+                            "Error: Do not open the target file /dev/full"));
     struct stat info {};
     ASSERT_EQ(::stat("/dev/full", &info), 0);
     EXPECT_TRUE(S_ISCHR(info.st_mode));
+
+    CFaultyFileSystem full;
+    full.m_limitWrite = [](const std::string&, int64_t, size_t) { return 0; };
+    const std::string output = m_dir.File("clip.mpg");
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), output, full), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(1)!"));
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(0), Seconds(20), output, full), SplitStatus::Failed);
+    EXPECT_EQ(m_reporter.m_events.back(), "App: Can not write the output mpeg file(2)!");
+    EXPECT_FALSE(PathExists(output));
 }
 
 TEST_F(SplitTest, ClipOutputThatIsTheSourceIsRefused) {
@@ -346,23 +357,40 @@ TEST_F(SplitTest, PiecesIntoAMissingFolder) {
                 ElementsAre("Error: Do not open the target file " + m_out + "show_0.mpg"));
 }
 
+// A link to a device at a piece's name is refused unopened (the device used to be written
+// to); a disk that fills up is scripted instead.
 TEST_F(SplitTest, PieceOnAFullDeviceKeepsTheEarlierPieces) {
     MakeSource(IrregularStream(300'000, 2048), 30);
     ASSERT_EQ(::symlink("/dev/full", (m_out + "show_1.mpg").c_str()), 0);
     EXPECT_EQ(BySize(3), SplitStatus::Failed);
     EXPECT_THAT(m_reporter.m_events,
-                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file!(3)"));
+                ElementsAre("Wait+", "Error: Do not open the target file " + m_out + "show_1.mpg",
+                            "Wait-"));
     EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 100'000));
     EXPECT_FALSE(PathExists(m_out + "show_2.mpg"));
-
-    // Piece 0 has no header: its first block fails.
     std::filesystem::remove(m_out + "show_1.mpg");
     std::filesystem::remove(m_out + "show_0.mpg");
-    ASSERT_EQ(::symlink("/dev/full", (m_out + "show_0.mpg").c_str()), 0);
+
+    std::string fullAt = "show_1.mpg";
+    CFaultyFileSystem fs;
+    fs.m_limitWrite = [&](const std::string& path, int64_t, size_t count) {
+        return path.ends_with(fullAt) ? 0 : static_cast<int64_t>(count);
+    };
     m_reporter.m_events.clear();
-    EXPECT_EQ(BySize(3), SplitStatus::Failed);
+    EXPECT_EQ(BySize(3, fs), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file!(3)"));
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 100'000));
+    EXPECT_EQ(FilesIn(m_out), 1u);
+
+    // Piece 0 has no header: its first block fails, and the piece written before stays.
+    fullAt = "show_0.mpg";
+    m_reporter.m_events.clear();
+    EXPECT_EQ(BySize(3, fs), SplitStatus::Failed);
     EXPECT_THAT(m_reporter.m_events,
                 ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(4)!"));
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 100'000));
+    EXPECT_EQ(FilesIn(m_out), 1u);
 }
 
 TEST_F(SplitTest, APieceThatIsTheSourceIsRefusedBeforeAnythingIsWritten) {
@@ -492,4 +520,247 @@ TEST_F(SplitTest, EachCommandNamesItsOwnSeekPlaces) {
             EXPECT_EQ(m_reporter.m_nWaitDepth, 0);
         }
     }
+}
+
+// --- Outputs that cannot hurt anything --------------------------------------------------
+
+TEST_F(SplitTest, AnOutputReachingTheOpenSourceThroughADescriptorLinkIsRefused) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    // The command opens the source as the lowest free descriptor: name it before it is open.
+    const int next = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(next, 0);
+    ::close(next);
+    for (const std::string folder : {"/proc/self/fd/", "/dev/fd/"}) {
+        const std::string output = folder + std::to_string(next);
+        m_reporter.m_events.clear();
+        EXPECT_EQ(Cut(Seconds(10), Seconds(30), output), SplitStatus::Failed);
+        EXPECT_THAT(m_reporter.m_events,
+                    ElementsAre("Error: The output file can not be the source file!"));
+        EXPECT_EQ(ReadFile(m_sourcePath), m_bytes);
+    }
+}
+
+TEST_F(SplitTest, AFifoOrADeviceAtAnOutputIsRefusedWithoutWaiting) {
+    MakeSource(IrregularStream(300'000, 2048), 30);
+    const std::string fifo = m_dir.File("clip.mpg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(::mkfifo((m_out + "show_1.mpg").c_str(), 0666), 0);
+    // In a child, so that a call that blocks fails the test instead of hanging it.
+    const int status = RunInChild(
+        [&] {
+            m_reporter.m_events.clear();
+            if (Cut(Seconds(10), Seconds(20), fifo) != SplitStatus::Failed ||
+                m_reporter.m_events !=
+                    std::vector<std::string>{"Ask: " + fifo + " exists. Do you want to replace it?",
+                                             "Error: Do not open the target file " + fifo}) {
+                return 1;
+            }
+            m_reporter.m_events.clear();
+            if (BySize(3) != SplitStatus::Failed ||
+                m_reporter.m_events !=
+                    std::vector<std::string>{
+                        "Wait+", "Error: Do not open the target file " + m_out + "show_1.mpg",
+                        "Wait-"}) {
+                return 2;
+            }
+            return 0;
+        },
+        20);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, 100'000));
+    EXPECT_EQ(FilesIn(m_out), 2u);
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+    // A device that swallows everything was once reported as a finished clip.
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), "/dev/null"), SplitStatus::Failed);
+    EXPECT_EQ(m_reporter.m_events.back(), "Error: Do not open the target file /dev/null");
+}
+
+TEST_F(SplitTest, ASourceThatShrinksWhileItIsCopiedIsAFailure) {
+    MakeSource(MakeRegularStream(size_t{4} << 20, 2048, 2048), 30);
+    const std::string clip = m_dir.File("clip.mpg");
+    WriteFile(clip, {4, 5, 6});
+    auto shrinkAt = [&](CFaultyFileSystem& fs, int64_t at, int64_t to) {
+        fs.m_limitRead = [this, at, to, done = false](const std::string& path, int64_t position,
+                                                      size_t count) mutable {
+            if (!done && path == m_sourcePath && position >= at) {
+                done = true;
+                EXPECT_EQ(::truncate(m_sourcePath.c_str(), to), 0);
+            }
+            return static_cast<int64_t>(count);
+        };
+    };
+    // Two pieces; the source loses its last MiB while piece 0 is copied.
+    CFaultyFileSystem series;
+    shrinkAt(series, int64_t{1} << 20, int64_t{3} << 20);
+    EXPECT_EQ(BySize(2, series), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre("Wait+", "Wait-", "App: Can not write the output mpeg file(4)!"));
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, int64_t{2} << 20));
+    EXPECT_EQ(FilesIn(m_out), 1u);
+
+    // A clip to the end, replacing an old one, from a source that shrinks under it.
+    WriteFile(m_sourcePath, m_bytes);
+    CFaultyFileSystem clipFs;
+    shrinkAt(clipFs, int64_t{2} << 20, int64_t{5} << 19);
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(10), Seconds(30), clip, clipFs), SplitStatus::Failed);
+    EXPECT_EQ(m_reporter.m_events.back(), "App: Can not write the output mpeg file(2)!");
+    EXPECT_EQ(ReadFile(clip), (Bytes{4, 5, 6}));
+}
+
+// The old file disappears only when the new one takes its name, so no failure after the
+// answer Yes can lose it.
+TEST_F(SplitTest, AReplacedClipSurvivesEveryFailure) {
+    MakeSource(MakeStream(100'000, {0, 2048, 50'000}), 100);
+    const std::string clip = m_dir.File("clip.mpg");
+    const Bytes old{1, 2, 3};
+    WriteFile(clip, old);
+    const std::string ask = "Ask: " + clip + " exists. Do you want to replace it?";
+
+    EXPECT_EQ(Cut(Seconds(60), Seconds(70), clip), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events, ElementsAre(ask, "error: Can not split the mpeg file!"));
+    EXPECT_EQ(ReadFile(clip), old);
+
+    CFaultyFileSystem failing;
+    failing.m_limitWrite = [](const std::string&, int64_t position, size_t) {
+        return std::max<int64_t>(30'000 - position, 0);  // the disk fills up
+    };
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(0), Seconds(100), clip, failing), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events,
+                ElementsAre(ask, "Wait+", "Wait-", "App: Can not write the output mpeg file(2)!"));
+    EXPECT_EQ(ReadFile(clip), old);
+
+    CFaultyFileSystem closing;
+    closing.m_failClose = [&](const std::string& path) { return path == clip; };
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(0), Seconds(100), clip, closing), SplitStatus::Failed);
+    EXPECT_EQ(ReadFile(clip), old);
+
+    ASSERT_TRUE(m_source.SetSourcePath(m_dir.File("gone.mpg")));
+    m_reporter.m_events.clear();
+    EXPECT_EQ(Cut(Seconds(10), Seconds(20), clip), SplitStatus::Failed);
+    EXPECT_THAT(m_reporter.m_events, ElementsAre(ask, "Error: Can not open the mpeg file!"));
+    EXPECT_EQ(ReadFile(clip), old);
+    EXPECT_EQ(FilesIn(m_dir.Path().string()), 3u);  // show.mpg, out/, clip.mpg: nothing left over
+}
+
+TEST_F(SplitTest, AnOutputTheUserCannotReadIsStillAskedAbout) {
+    MakeSource(IrregularStream(200'000, 2048), 100);
+    const std::string clip = m_dir.File("clip.mpg");
+    WriteFile(clip, {7, 7, 7});
+    GiveToChild(m_dir.Path().string(), 0777);
+    GiveToChild(clip, 0200);
+    for (bool yes : {false, true}) {
+        const int status = RunInChild(
+            [&] {
+                m_reporter.m_bAnswerYes = yes;
+                m_reporter.m_events.clear();
+                const SplitStatus result = Cut(Seconds(10), Seconds(20), clip);
+                const bool asked = !m_reporter.m_events.empty() &&
+                                   m_reporter.m_events.front() ==
+                                       "Ask: " + clip + " exists. Do you want to replace it?";
+                return asked && result == (yes ? SplitStatus::Done : SplitStatus::Declined) ? 0 : 1;
+            },
+            30, true);
+        EXPECT_EQ(status, 0) << yes;
+        EXPECT_EQ(ReadFile(clip), yes ? Expected(20'000, 40'000) : (Bytes{7, 7, 7}));
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(clip.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0200u);  // the replacement keeps the old permissions
+}
+
+TEST_F(SplitTest, AHugePieceCountIsAnsweredAtOnce) {
+    // A sparse 1 GiB source with pack start codes at 0 and 2,048 only.
+    m_sourcePath = m_dir.File("show.mpg");
+    {
+        const int fd = ::open(m_sourcePath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, int64_t{1} << 30), 0);
+        const unsigned char code[4] = {0, 0, 1, 0xBA};
+        ASSERT_EQ(::pwrite(fd, code, 4, 0), 4);
+        ASSERT_EQ(::pwrite(fd, code, 4, 2048), 4);
+        ASSERT_EQ(::close(fd), 0);
+    }
+    ASSERT_TRUE(m_source.SetSourcePath(m_sourcePath));
+    ASSERT_TRUE(m_source.ProbeHeader(m_reporter));
+    m_source.m_nTotalSeconds = INT32_MAX;
+    std::filesystem::create_directory(m_dir.Path() / "out");
+    m_out = m_dir.Folder() + "out/";
+    // Piece 0 of either series ends at offset 0: the answer needs no more than that. In a
+    // child with a time limit, as the old way took about twenty minutes.
+    const int status = RunInChild(
+        [&] {
+            if (BySize(INT32_MAX) != SplitStatus::Failed || ByTime(1) != SplitStatus::Failed) {
+                return 1;
+            }
+            // The source under the name of piece 123 is still found, through the folder.
+            const std::string piece = m_out + "show_0000000123.mpg";
+            if (::link(m_sourcePath.c_str(), piece.c_str()) != 0 ||
+                BySize(INT32_MAX) != SplitStatus::Failed) {
+                return 2;
+            }
+            const std::vector<std::string> expected{
+                "error: Can not split the mpeg file!", "error: Can not split the mpeg file!",
+                "Error: The output file can not be the source file!"};
+            return m_reporter.m_events == expected ? 0 : 3;
+        },
+        20);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(FilesIn(m_out), 1u);
+    EXPECT_EQ(std::filesystem::file_size(m_sourcePath), uintmax_t{1} << 30);
+}
+
+TEST_F(SplitTest, AKilledSplitLeavesNoPieceHalfWritten) {
+    MakeSource(MakeRegularStream(size_t{4} << 20, 2048, 2048), 30);
+    const Bytes old{5, 5, 5};
+    WriteFile(m_out + "show_1.mpg", old);
+    const int status = RunInChild(
+        [&] {
+            CFaultyFileSystem fs;
+            fs.m_limitRead = [&](const std::string& path, int64_t position, size_t count) {
+                if (path == m_sourcePath && position >= (int64_t{3} << 20)) {
+                    ::raise(SIGKILL);
+                }
+                return static_cast<int64_t>(count);
+            };
+            BySize(2, fs);
+            return 0;
+        },
+        30);
+    EXPECT_EQ(status, 128 + SIGKILL);
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, int64_t{2} << 20));
+    EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), old);
+    if (SupportsUnnamedFiles(m_out)) {
+        EXPECT_EQ(FilesIn(m_out), 2u);  // not even a hidden temporary file
+    }
+}
+
+TEST_F(SplitTest, AStopRequestRemovesThePieceBeingWrittenAndKeepsTheOldFile) {
+    MakeSource(MakeRegularStream(size_t{4} << 20, 2048, 2048), 30);
+    const Bytes old{5, 5, 5};
+    WriteFile(m_out + "show_1.mpg", old);
+    struct CStopAt final : IStopRequest {
+        bool IsStopRequested() const override { return *m_pStop; }
+        const bool* m_pStop;
+    };
+    bool stop = false;
+    CStopAt request;
+    request.m_pStop = &stop;
+    CFaultyFileSystem fs;
+    fs.m_limitRead = [&](const std::string& path, int64_t position, size_t count) {
+        stop = stop || (path == m_sourcePath && position >= (int64_t{3} << 20));
+        return static_cast<int64_t>(count);
+    };
+    CSplitEngine engine(m_reporter, fs, request);
+    EXPECT_EQ(engine.SplitBySize(m_source, 2, m_out), SplitStatus::Cancelled);
+    EXPECT_THAT(m_reporter.m_events, ElementsAre("Wait+", "Wait-"));
+    EXPECT_EQ(ReadFile(m_out + "show_0.mpg"), Expected(0, int64_t{2} << 20));
+    EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), old);
+    EXPECT_EQ(FilesIn(m_out), 2u);
 }
