@@ -38,30 +38,15 @@ const std::map<std::string, CommandRules>& Commands() {
 }
 
 struct Invocation {
+    bool m_bHelp = false;
     std::string m_strCommand;
     std::string m_strFile;
     std::map<std::string, std::string> m_values;
     std::set<std::string> m_flags;
 };
 
-template <typename T>
-std::optional<T> ParseInteger(std::string_view text) {
-    T value{};
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<int32_t> ParseNonNegative(std::string_view text) {
-    if (!text.empty() && text.front() == '-') {
-        return std::nullopt;
-    }
-    return ParseInteger<int32_t>(text);
+bool IsHelp(const std::string& arg) {
+    return arg == "-h" || arg == "--help";
 }
 
 int Usage(CliEnvironment& env, const std::string& problem) {
@@ -69,10 +54,17 @@ int Usage(CliEnvironment& env, const std::string& problem) {
     return kExitUsage;
 }
 
-// Fills the invocation or returns the problem with the command line.
+// Fills the invocation or returns the problem with the command line, reading the arguments in
+// order: -h or --help where an option may stand asks for help, unless a problem came first;
+// an option's value is the next argument whatever it looks like; after "--" every argument is
+// the FILE.
 std::optional<std::string> Parse(const std::vector<std::string>& args, Invocation& call) {
     if (args.empty()) {
         return "no command given";
+    }
+    if (IsHelp(args[0])) {
+        call.m_bHelp = true;
+        return std::nullopt;
     }
     call.m_strCommand = args[0];
     const auto command = Commands().find(call.m_strCommand);
@@ -81,9 +73,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
     }
     const CommandRules& rules = command->second;
     bool haveFile = false;
+    bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             if (haveFile) {
                 return "more than one FILE given ('" + arg + "')";
             }
@@ -91,15 +88,25 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
             haveFile = true;
             continue;
         }
+        if (IsHelp(arg)) {
+            call.m_bHelp = true;
+            return std::nullopt;
+        }
         std::string name = arg;
         std::optional<std::string> value;
         if (const size_t equals = arg.find('='); equals != std::string::npos) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
         }
-        if (rules.m_flagOptions.count(name) != 0 && !value) {
+        if (rules.m_flagOptions.count(name) != 0) {
+            if (value) {
+                return "option '" + name + "' takes no value";
+            }
             call.m_flags.insert(name);
             continue;
+        }
+        if (name[1] != '-') {
+            return "unknown option '" + arg + "' (a FILE that begins with '-' goes after '--')";
         }
         if (rules.m_valueOptions.count(name) == 0) {
             return "unknown option '" + name + "' for " + call.m_strCommand;
@@ -131,6 +138,11 @@ std::string OutputFolder(std::string folder) {
 }
 
 int StatusToExit(SplitStatus status, CliEnvironment& env) {
+    // A signal that arrived while the command ran decides, unless the work was done anyway.
+    if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
+        env.m_pStopSignals->Signal() != 0) {
+        return kExitSignalBase + env.m_pStopSignals->Signal();
+    }
     switch (status) {
         case SplitStatus::Done:
             return kExitSuccess;
@@ -141,6 +153,7 @@ int StatusToExit(SplitStatus status, CliEnvironment& env) {
             return kExitFailure;
         case SplitStatus::Failed:
         case SplitStatus::Declined:
+        case SplitStatus::Cancelled:
             break;
     }
     return kExitFailure;
@@ -148,10 +161,25 @@ int StatusToExit(SplitStatus status, CliEnvironment& env) {
 
 }  // namespace
 
+std::optional<int32_t> ParseCliNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<CClipTime> ParseClipTime(std::string_view text) {
     const size_t first = text.find(':');
     if (first == std::string_view::npos) {
-        const auto seconds = ParseNonNegative(text);
+        const auto seconds = ParseCliNumber(text);
         if (!seconds) {
             return std::nullopt;
         }
@@ -161,9 +189,9 @@ std::optional<CClipTime> ParseClipTime(std::string_view text) {
     if (second == std::string_view::npos || text.find(':', second + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto hours = ParseNonNegative(text.substr(0, first));
-    const auto minutes = ParseNonNegative(text.substr(first + 1, second - first - 1));
-    const auto seconds = ParseNonNegative(text.substr(second + 1));
+    const auto hours = ParseCliNumber(text.substr(0, first));
+    const auto minutes = ParseCliNumber(text.substr(first + 1, second - first - 1));
+    const auto seconds = ParseCliNumber(text.substr(second + 1));
     if (!hours || !minutes || !seconds) {
         return std::nullopt;
     }
@@ -188,35 +216,39 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
                (zero-padded to the digits of N) into DIR.
   split-time   writes pieces of A seconds each into DIR; the last takes the rest.
 
-TIME is H:M:S or whole seconds. The source's total time is measured by the media
+TIME is H:M:S or whole seconds. Every number is plain decimal digits, with at most
+one leading '+'. "--" ends the options, so a FILE that begins with '-' goes after
+it. The source's total time is measured by the media
 framework (GStreamer); --duration SECONDS gives it instead, in whole seconds, and
 is the only way to cut a file the framework cannot play. DIR gets a trailing '/'
 when it lacks one.
 The FILE is probed first (it must start with a pack start code and have a second
 one within its first 20,000 bytes).
 
+Outputs are written beside their final names and take them only when complete: a
+failure, SIGINT or SIGTERM leaves no partial file, and a file that was there stays
+as it was.
+
 Exit status: 0 when done ("Splitting is done!" on standard output), 1 when the
-command failed (the reason on standard error; files already written stay), 2 for
-a wrong command line.
+command failed (the reason on standard error; pieces completed before stay), 2 for
+a wrong command line, 128 plus the signal's number when SIGINT or SIGTERM stopped it.
 )HELP";
 }
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            env.m_out << CliHelpText() << std::flush;
-            return kExitSuccess;
-        }
-    }
     Invocation call;
     if (auto problem = Parse(args, call)) {
         return Usage(env, *problem);
+    }
+    if (call.m_bHelp) {
+        env.m_out << CliHelpText() << std::flush;
+        return kExitSuccess;
     }
     const CommandRules& rules = Commands().at(call.m_strCommand);
 
     std::optional<int32_t> duration;
     if (auto it = call.m_values.find("--duration"); it != call.m_values.end()) {
-        duration = ParseNonNegative(it->second);
+        duration = ParseCliNumber(it->second);
         if (!duration) {
             return Usage(env, "--duration takes whole seconds, not '" + it->second + "'");
         }
@@ -237,13 +269,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         start = *parsedStart;
         end = *parsedEnd;
     } else if (call.m_strCommand == "split-size") {
-        const auto parsed = ParseInteger<int32_t>(call.m_values["--pieces"]);
+        const auto parsed = ParseCliNumber(call.m_values["--pieces"]);
         if (!parsed || *parsed < 1) {
             return Usage(env, "--pieces takes a whole number of at least 1");
         }
         pieces = *parsed;
     } else if (call.m_strCommand == "split-time") {
-        const auto parsed = ParseInteger<int32_t>(call.m_values["--seconds"]);
+        const auto parsed = ParseCliNumber(call.m_values["--seconds"]);
         if (!parsed) {
             return Usage(env, "--seconds takes whole seconds");
         }
@@ -270,7 +302,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return kExitFailure;
     }
 
-    CSplitEngine engine(reporter, env.m_fileSystem);
+    // A signal during the probes ends the command before a question or an output.
+    if (env.m_pStopSignals != nullptr && env.m_pStopSignals->Signal() != 0) {
+        return kExitSignalBase + env.m_pStopSignals->Signal();
+    }
+    const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
+    CSplitEngine engine(reporter, env.m_fileSystem, stop);
     if (call.m_strCommand == "probe") {
         env.m_out << "size: " << source.m_llFileSize << '\n'
                   << "header_length: " << source.m_nHeaderLength << '\n'

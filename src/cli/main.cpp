@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
                        std::cerr,
                        ::isatty(STDIN_FILENO) == 1,
                        QueryStopPositionOnDemand,
-                       PosixFileSystem()};
+                       PosixFileSystem(),
+                       &CStopSignals::Install()};
     return RunCli(args, env);
 }

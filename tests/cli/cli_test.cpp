@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/io/faultyfilesystem.h"
 #include "testsupport.h"
 
 using namespace testing_support;
@@ -37,11 +40,12 @@ protected:
     }
 
     Result Run(std::vector<std::string> args, const std::string& input = "",
-               bool interactive = false, StopPositionQuery query = {}) {
+               bool interactive = false, StopPositionQuery query = {},
+               IFileSystem& fs = PosixFileSystem()) {
         std::istringstream in(input);
         std::ostringstream out;
         std::ostringstream err;
-        CliEnvironment env{in, out, err, interactive, std::move(query), PosixFileSystem()};
+        CliEnvironment env{in, out, err, interactive, std::move(query), fs};
         const int status = RunCli(args, env);
         return {status, out.str(), err.str()};
     }
@@ -192,8 +196,9 @@ TEST_F(CliTest, CutFailuresGoToStandardError) {
          "The output file can not be the source file!\n"},
         {{"--start", "20", "--end", "30", "--output", m_dir.File("no/c.mpg")},
          "Do not open the target file " + m_dir.File("no/c.mpg") + "\n"},
+        // A device is refused unopened (it used to be written to).
         {{"--start", "20", "--end", "30", "--output", "/dev/full", "--yes"},
-         "Can not write the output mpeg file(1)!\n"},
+         "Do not open the target file /dev/full\n"},
     };
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args{"cut", m_source, "--duration", "100"};
@@ -224,8 +229,17 @@ TEST_F(CliTest, SplitBySizeAddsTheFolderSeparator) {
 }
 
 TEST_F(CliTest, SplitFailuresAndFullDevice) {
+    // A link to a device is refused unopened (the device used to be written to); a full disk
+    // is scripted.
     ASSERT_EQ(::symlink("/dev/full", m_dir.File("out/show_0.mpg").c_str()), 0);
     Result r = Run({"split-size", m_source, "--pieces", "2", "--output-dir", m_dir.File("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Do not open the target file " + m_dir.File("out/show_0.mpg") + "\n");
+    std::filesystem::create_directory(m_dir.Path() / "other");
+    CFaultyFileSystem full;
+    full.m_limitWrite = [](const std::string&, int64_t, size_t) { return 0; };
+    r = Run({"split-size", m_source, "--pieces", "2", "--output-dir", m_dir.File("other")}, "",
+            false, {}, full);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Can not write the output mpeg file(4)!\n");
 
@@ -277,4 +291,114 @@ TEST_F(CliTest, TheExecutableReturnsTheStatuses) {
     EXPECT_EQ(err, clip + " exists. Do you want to replace it?\n");
     EXPECT_EQ(run("probe", &out, &err), 2);
     EXPECT_THAT(err, HasSubstr("Usage:"));
+}
+
+TEST_F(CliTest, AnOutputThroughADescriptorLinkToTheSourceIsRefused) {
+    // Descriptor 3 is closed when the tool starts, so the source is opened as 3.
+    const CommandOutcome outcome =
+        RunShellCommand(std::string(TARNWICK_CLI) + " cut '" + m_source +
+                            "' --start 0:0:1 --end 0:0:3 --output /dev/fd/3 --duration 9 3<&-",
+                        m_dir);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "The output file can not be the source file!\n");
+    EXPECT_EQ(ReadFile(m_source), m_bytes);
+}
+
+TEST_F(CliTest, NumbersArePlainDigitsAndHelpIsHelpOnlyWhereAnOptionMayStand) {
+    const std::string clip = m_dir.File("clip.mpg");
+    const std::vector<std::vector<std::string>> wrong{
+        {"cut", m_source, "--start", "+-5", "--end", "9", "--output", clip, "--duration", "100"},
+        {"cut", m_source, "--start", "0:+-1:0", "--end", "90", "--output", clip, "--duration",
+         "100"},
+        {"probe", m_source, "--duration", "+-5"},
+        {"probe", m_source, "--duration", "++5"},
+        {"probe", m_source, "--duration", "-5"},
+        {"probe", m_source, "--duration", " 5"},
+        {"probe", m_source, "--duration", "0x10"},
+        {"probe", m_source, "--duration", "+"},
+        {"split-size", m_source, "--pieces", "+-2", "--output-dir", "."},
+        {"split-time", m_source, "--seconds", "-30", "--output-dir", ".", "--duration", "90"},
+        {"probe", "-x"},
+        {"probe", m_source, "--yes"},
+        {"cut", m_source, "--yes=no", "--start", "0", "--end", "5", "--output", clip, "--duration",
+         "10"},
+    };
+    for (const auto& args : wrong) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+        EXPECT_THAT(r.err, StartsWith("tarnwick-cli: "));
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(PathExists(clip));
+    EXPECT_THAT(Run({"probe", m_source, "--duration", "+5"}).out,
+                HasSubstr("info: show.mpg  (00:00:05)\n"));
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-h"}, {"probe", "-h"}, {"cut", m_source, "--start", "1", "--help"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_THAT(r.out, StartsWith("Usage:"));
+    }
+    // As a value or after "--", -h is a name like any other.
+    WriteFile(m_dir.File("-h"), m_bytes);
+    const std::string cli = "cd '" + m_dir.Path().string() + "' && " + TARNWICK_CLI;
+    CommandOutcome outcome = RunShellCommand(
+        cli + " cut show.mpg --start 0 --end 10 --output -h --yes --duration 100", m_dir);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "Splitting is done!\n");
+    EXPECT_EQ(ReadFile(m_dir.File("-h")),
+              ReferenceCopy(m_bytes, 0, ReferenceBoundary(m_bytes, 100'000, 2048), 2048));
+    outcome = RunShellCommand(cli + " probe --duration 5 -- -h", m_dir);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_THAT(outcome.out, HasSubstr("info: -h  (00:00:05)\n"));
+}
+
+TEST_F(CliTest, ABackslashIsPartOfTheFileName) {
+    const std::string source = m_dir.File("a\\b.mpg");
+    WriteFile(source, m_bytes);
+    EXPECT_THAT(Run({"probe", source, "--duration", "61"}).out,
+                HasSubstr("info: a\\b.mpg  (00:01:01)\n"));
+    const Result r =
+        Run({"split-size", source, "--pieces", "2", "--output-dir", m_dir.File("out")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(PathExists(m_dir.File("out/a\\b_0.mpg")));
+    EXPECT_TRUE(PathExists(m_dir.File("out/a\\b_1.mpg")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path() / "out"), {}), 2);
+}
+
+// SIGINT or SIGTERM in the middle of a piece: that piece's temporary file is removed, the file
+// that had its name is unchanged, and the exit status names the signal.
+TEST_F(CliTest, ASignalStopsTheSplitAndKeepsWhatWasThere) {
+    const Bytes big = MakeRegularStream(size_t{4} << 20, 2048, 2048);
+    const std::string source = m_dir.File("big.mpg");
+    WriteFile(source, big);
+    for (int signal : {SIGINT, SIGTERM}) {
+        const std::string folder = m_dir.File("pieces" + std::to_string(signal));
+        std::filesystem::create_directory(folder);
+        const Bytes old{5, 5, 5};
+        WriteFile(folder + "/big_1.mpg", old);
+        const int status = RunInChild(
+            [&] {
+                CFaultyFileSystem fs;
+                fs.m_limitRead = [&, raised = false](const std::string& path, int64_t position,
+                                                     size_t count) mutable {
+                    if (!raised && path == source && position >= (int64_t{3} << 20)) {
+                        raised = true;
+                        ::raise(signal);
+                    }
+                    return static_cast<int64_t>(count);
+                };
+                std::istringstream in;
+                std::ostringstream out;
+                std::ostringstream err;
+                CliEnvironment env{in, out, err, false, {}, fs, &CStopSignals::Install()};
+                return RunCli({"split-size", source, "--pieces", "2", "--output-dir", folder}, env);
+            },
+            30);
+        EXPECT_EQ(status, 128 + signal);
+        const int64_t middle = ReferenceBoundary(big, int64_t{2} << 20, 2048);
+        EXPECT_EQ(ReadFile(folder + "/big_0.mpg"), ReferenceCopy(big, 0, middle, 2048));
+        EXPECT_EQ(ReadFile(folder + "/big_1.mpg"), old);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+    }
 }

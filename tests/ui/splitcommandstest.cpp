@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <string>
 
 #include "mpeg/reporter.h"
@@ -195,16 +198,24 @@ void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
     QCOMPARE(existing.read(4), QByteArray("\x00\x00\x01\xBA", 4));
 }
 
+// The disk fills up: the process's file size limit stops the writes. (/dev/full served here
+// until a device at the output path came to be refused unopened.)
 void CSplitCommandsTest::CutWriteFailureShowsApplicationBoxAndLowersCursor() {
-    if (!QFile::exists(u"/dev/full"_s)) {
-        QSKIP("no /dev/full on this machine");
-    }
     COpenedWindow window;
-    window.Edit(IDC_OUTPUT_FILE)->setText(u"/dev/full"_s);
+    const QString output = window.dir.filePath(u"clip.mpg"_s);
+    window.Edit(IDC_OUTPUT_FILE)->setText(output);
     window.SetTimes(u"0:0:0"_s, u"0:0:30"_s);
     window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
 
+    rlimit usual{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &usual), 0);
+    rlimit small = usual;
+    small.rlim_cur = 4096;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
     window.Button(IDC_CUT_START)->click();
+    ::setrlimit(RLIMIT_FSIZE, &usual);
+    std::signal(SIGXFSZ, previous);
 
     const CMessageBoxRequest& failure = window.LastBox();
     QCOMPARE(failure.kind, EMessageBoxKind::Application);
@@ -214,6 +225,7 @@ void CSplitCommandsTest::CutWriteFailureShowsApplicationBoxAndLowersCursor() {
     QVERIFY(!window.Texts().contains(u"Splitting is done!"_s));
     QCOMPARE(window.shell.busyCursor.Raises(), 1);
     QCOMPARE(window.shell.busyCursor.Depth(), 0);
+    QVERIFY(!QFile::exists(output));
 }
 
 void CSplitCommandsTest::CutRefusesSourceAsOutput() {
