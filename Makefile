@@ -5,10 +5,14 @@
 JOBS        ?= $(shell nproc)
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 300
+SAMPLES     ?= $(abspath ../shared/samples)
 CMAKE_FLAGS ?=
 SOURCES      = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build run test test-fast test-asan format format-check bench screenshots clean
+.PHONY: all deps configure build run test test-fast test-asan format format-check bench screenshots \
+        fuzz fuzz-deps clean
 
 all: build
 
@@ -17,6 +21,11 @@ deps:
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+# The fuzz build: clang with libFuzzer, AddressSanitizer and UBSan; only the fuzz target is built.
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTARNWICK_SANITIZE=ON -DTARNWICK_FUZZ=ON -DTARNWICK_BENCH=OFF $(CMAKE_FLAGS)
 
 $(ASAN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON \
@@ -47,6 +56,13 @@ format-check: deps
 	if [ -n "$$out" ]; then echo "$$out" | head -40; \
 	  echo "Unformatted code: run 'make format'"; exit 1; fi
 
+fuzz-deps:
+	@scripts/install-deps.sh fuzz
+
+fuzz: deps fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tarnwick_engine_fuzzer
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(SAMPLES)
+
 bench: build
 	bench/run.sh $(BUILD)
 
@@ -54,4 +70,4 @@ screenshots: build
 	scripts/screenshots.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -15,6 +15,14 @@ if(TARNWICK_SANITIZE)
   target_link_options(tarnwick_options INTERFACE ${_tarnwick_san})
 endif()
 
+# Coverage instrumentation for libFuzzer (clang only), for `make fuzz`: every target is
+# instrumented, and fuzz/ links its fuzzer with libFuzzer's main.
+option(TARNWICK_FUZZ "Instrument for libFuzzer and build the fuzz target (clang)" OFF)
+if(TARNWICK_FUZZ)
+  target_compile_options(tarnwick_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(tarnwick_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 # Extra strictness for code that uses Qt: no implicit char* to QString, no Qt keywords
 # (GLib headers use "signals" as an identifier).
 add_library(tarnwick_qt_options INTERFACE)

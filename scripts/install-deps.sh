@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Tarnwick needs to build, run and test.
+# Installs the Debian 12 packages Tarnwick needs to build, run and test; with the argument
+# "fuzz", what `make fuzz` needs instead (clang and libFuzzer's runtime).
 # Idempotent: does nothing when every package is already present.
 set -euo pipefail
 
@@ -13,6 +14,10 @@ packages=(
   ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-dejavu-core
 )
+if [ "${1:-}" = fuzz ]; then
+  # clang-14 compiles; libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes.
+  packages=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -81,8 +81,10 @@ bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IOu
 
 CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t start, int64_t end,
                                          uint32_t headerLength, int64_t sourceSize) {
-    if (m_buffer.empty()) {
-        m_buffer.resize(kChunkBytes);
+    // Not cleared: only the bytes read into it are ever used, and a copy that runs in the
+    // kernel touches no more than the header's pages.
+    if (!m_buffer) {
+        m_buffer = std::make_unique_for_overwrite<char[]>(kChunkBytes);
     }
     const bool measured = sourceSize != kSourceSizeUnknown;
     if (start != 0) {
@@ -95,11 +97,11 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
         int64_t copied = 0;
         while (remaining > 0) {
             const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            const int64_t got = source.Read(m_buffer.data(), ask);
+            const int64_t got = source.Read(m_buffer.get(), ask);
             if (got < 0) {
                 return Outcome::HeaderShort;
             }
-            if (got > 0 && output.Write(m_buffer.data(), static_cast<size_t>(got)) != got) {
+            if (got > 0 && output.Write(m_buffer.get(), static_cast<size_t>(got)) != got) {
                 return Outcome::HeaderShort;
             }
             copied += got;
@@ -138,11 +140,11 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
         }
         if (!inKernel) {
             const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            moved = source.Read(m_buffer.data(), ask);
+            moved = source.Read(m_buffer.get(), ask);
             if (moved < 0) {
                 return Outcome::BlockShort;
             }
-            if (moved > 0 && output.Write(m_buffer.data(), static_cast<size_t>(moved)) != moved) {
+            if (moved > 0 && output.Write(m_buffer.get(), static_cast<size_t>(moved)) != moved) {
                 return Outcome::BlockShort;
             }
         }

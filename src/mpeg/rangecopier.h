@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
@@ -79,5 +78,5 @@ private:
     IReporter& m_reporter;
     const IStopRequest& m_stop;
     bool m_bStopped = false;
-    std::vector<char> m_buffer;  // kChunkBytes once the first plain copy needs it
+    std::unique_ptr<char[]> m_buffer;  // kChunkBytes once the first copy needs it
 };
