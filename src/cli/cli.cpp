@@ -216,12 +216,11 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
                (zero-padded to the digits of N) into DIR.
   split-time   writes pieces of A seconds each into DIR; the last takes the rest.
 
-TIME is H:M:S or whole seconds. Every number is plain decimal digits, with at most
-one leading '+'. "--" ends the options, so a FILE that begins with '-' goes after
-it. The source's total time is measured by the media
-framework (GStreamer); --duration SECONDS gives it instead, in whole seconds, and
-is the only way to cut a file the framework cannot play. DIR gets a trailing '/'
-when it lacks one.
+TIME is H:M:S or whole seconds, and every number is plain decimal digits with at
+most one leading '+'. "--" ends the options, so a FILE that begins with '-' goes
+after it. The source's total time is measured by the media framework (GStreamer);
+--duration SECONDS gives it instead, in whole seconds, and is the only way to cut
+a file the framework cannot play. DIR gets a trailing '/' when it lacks one.
 The FILE is probed first (it must start with a pack start code and have a second
 one within its first 20,000 bytes).
 
