@@ -28,8 +28,8 @@ protected:
 
     // Copies and returns whether it succeeded; the output is closed either way.
     bool Copy(IFileSystem& fs, int64_t start, int64_t end, uint32_t header,
-              int64_t sourceSize = kSourceSizeUnknown, const IStopRequest& stop = NeverStop()) {
-        CRangeCopier copier(fs, m_reporter, stop);
+              int64_t sourceSize = kSourceSizeUnknown) {
+        CRangeCopier copier(fs, m_reporter);
         CBusyCursor cursor(m_reporter);
         cursor.Raise();
         auto source = fs.OpenRead(m_sourcePath);
@@ -37,7 +37,6 @@ protected:
         EXPECT_TRUE(source && output);
         const bool ok =
             copier.CopyRange(source, output, start, end, header, kMessages, cursor, sourceSize);
-        EXPECT_EQ(copier.Stopped(), stop.IsStopRequested());
         if (ok) {
             EXPECT_TRUE(source && output);
             EXPECT_TRUE(output->Close());
@@ -192,19 +191,4 @@ TEST_F(RangeCopyTest, ASourceEndingBeforeItsMeasuredSizeFailsThePartItEndsIn) {
     m_reporter.m_events.clear();
     EXPECT_TRUE(Copy(PosixFileSystem(), 0, size, 2051));
     EXPECT_EQ(ReadFile(m_outputPath).size(), 1000u);
-}
-
-TEST_F(RangeCopyTest, AStopIsNoticedBetweenChunksAndShowsNothing) {
-    struct CStopAfter final : IStopRequest {
-        bool IsStopRequested() const override { return ++m_nPolls > 1; }
-        mutable int m_nPolls = 0;
-    };
-    CStopAfter stop;
-    CFaultyFileSystem plain;
-    EXPECT_FALSE(Copy(plain, 5051, 3 * 1048576, 2051, kSourceSizeUnknown, stop));
-    EXPECT_THAT(m_reporter.m_events, ElementsAre("Wait+", "Wait-"));
-    const Bytes expected = ReferenceCopy(m_stream, 5051, 3 * 1048576, 2051);
-    const Bytes written = ReadFile(m_outputPath);
-    ASSERT_EQ(written.size(), 2051 + CRangeCopier::kChunkBytes);
-    EXPECT_TRUE(std::equal(written.begin(), written.end(), expected.begin()));
 }

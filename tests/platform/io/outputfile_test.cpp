@@ -14,7 +14,6 @@
 #include <set>
 #include <string>
 
-#include "platform/io/faultyfilesystem.h"
 #include "platform/io/fileio.h"
 #include "testsupport.h"
 
@@ -215,23 +214,4 @@ TEST_F(OutputFileTest, WhereNothingCanBeCreatedTheFileIsWrittenInPlace) {
     EXPECT_EQ(ReadFile(inPlace), Text("new"));
     EXPECT_EQ(ReadFile(readOnly), Text("keep"));
     EXPECT_FALSE(std::filesystem::exists(locked + "/new.mpg"));
-}
-
-TEST_F(OutputFileTest, FaultDoubleSeesOutputsByTheirFinalPathAndFailsTheirCommit) {
-    CFaultyFileSystem fs;
-    fs.m_failClose = [](const std::string& path) { return path.ends_with("bad.mpg"); };
-    auto source = fs.OpenRead(m_sourcePath);
-    ASSERT_TRUE(source);
-    for (const char* name : {"good.mpg", "bad.mpg"}) {
-        OutputStatus status = OutputStatus::CannotOpen;
-        auto output = fs.CreateOutput(m_dir.File(name), *source, status);
-        ASSERT_TRUE(output);
-        ASSERT_EQ(output->Write("x", 1), 1);
-        EXPECT_EQ(output->Commit(),
-                  std::string(name) == "good.mpg" ? OutputStatus::Ok : OutputStatus::WriteFailed);
-    }
-    EXPECT_EQ(fs.m_createdForWriting,
-              (std::vector<std::string>{m_dir.File("good.mpg"), m_dir.File("bad.mpg")}));
-    EXPECT_EQ(Entries(), (std::set<std::string>{"source.mpg", "good.mpg"}));
-    EXPECT_TRUE(fs.IsOpenFile(*source, m_sourcePath));
 }
