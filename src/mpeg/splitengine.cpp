@@ -144,7 +144,7 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     cursor.Raise();
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
-    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength, messages,
+    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderCopyLength, messages,
                             cursor)) {
         return SplitStatus::Failed;
     }
@@ -244,7 +244,7 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
             return SplitStatus::Failed;
         }
         cursor.Raise();
-        if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderLength,
+        if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderCopyLength,
                                 plan.m_messages, cursor)) {
             return SplitStatus::Failed;
         }
