@@ -102,11 +102,13 @@ TEST_F(CliTest, HelpAndUsageErrors) {
 }
 
 TEST_F(CliTest, ProbePrintsTheFiveFacts) {
+    // The five facts, then the bytes copied in front of pieces and where the length came
+    // from; this stream carries no clock and no framework is at hand.
     Result r = Run({"probe", m_source});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "size: 1000000\nheader_length: 2048\nduration_100ns: 0\ntotal_seconds: 0\n"
-              "info: show.mpg  (00:00:00)\n");
+              "info: show.mpg  (00:00:00)\nheader_copy_length: 2048\nduration_source: none\n");
     EXPECT_EQ(r.err, "");
 
     auto query = [](const std::string&, int64_t* stop) {
@@ -116,8 +118,10 @@ TEST_F(CliTest, ProbePrintsTheFiveFacts) {
     r = Run({"probe", m_source}, "", false, query);
     EXPECT_THAT(r.out, HasSubstr("duration_100ns: 36650000000\ntotal_seconds: 3665\n"
                                  "info: show.mpg  (01:01:05)\n"));
+    EXPECT_THAT(r.out, HasSubstr("duration_source: media framework\n"));
     r = Run({"probe", m_source, "--duration=360000"});
     EXPECT_THAT(r.out, HasSubstr("info: show.mpg  (100:00:00)\n"));
+    EXPECT_THAT(r.out, HasSubstr("duration_source: option\n"));
 
     r = Run({"probe", m_source}, "", false, [](const std::string&, int64_t*) { return false; });
     EXPECT_EQ(r.status, 1);

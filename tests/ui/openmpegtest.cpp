@@ -125,6 +125,13 @@ void COpenMpegTest::OpensPlayableFileWithMeasuredDuration() {
     QCOMPARE(call.filter.strText, u"MPEG File(*.mpg;*.mpeg)"_s);
     QCOMPARE(call.filter.strPattern, u"*.mpg;*.mpeg"_s);
     QCOMPARE(call.strInitial, QString());
+    // DVD-style .vob files and any other name can be chosen; the MPEG filter comes first.
+    QCOMPARE(call.filters.size(), size_t{3});
+    QCOMPARE(call.filters[0].strText, call.filter.strText);
+    QCOMPARE(call.filters[1].strText, u"DVD video (*.vob)"_s);
+    QCOMPARE(call.filters[1].strPattern, u"*.vob"_s);
+    QCOMPARE(call.filters[2].strText, u"All files (*)"_s);
+    QCOMPARE(call.filters[2].strPattern, u"*"_s);
 }
 
 void COpenMpegTest::InformationLineShowsNameAndWholeSeconds_data() {
