@@ -22,6 +22,10 @@ constexpr int64_t kMaxReorder = 1 * kSecond;
 // The time stamps and the pack clock span the same recording; they differ by the decoder's
 // buffering at either end, a second or two.
 constexpr int64_t kSpanAgreement = 3 * kSecond;
+// A piece cut from a stream starts with a copy of that stream's first pack: its clock steps
+// from that pack to the piece's own packs by far more than between any two packs after.
+constexpr int64_t kLeadJumpFloor = kSecond / 10;
+constexpr int64_t kLeadJumpFactor = 4;
 // No stream delivers its bytes faster than its mux rate; half of that bound leaves room for
 // muxers that state the rate loosely.
 constexpr double kMuxRateSlack = 0.5;
@@ -115,6 +119,8 @@ struct CTrack {
     int64_t m_llMax = 0;
     // Video: the shortest step between neighbouring time stamps, one picture.
     int64_t m_llMinStep = 0;
+    // The largest step either way between neighbouring time stamps.
+    int64_t m_llMaxStep = 0;
     // Audio whose frames could be read: the length of one.
     int64_t m_llFrameTicks = 0;
     // Audio: clock ticks and payload bytes between time stamps, for the length of the last
@@ -155,6 +161,7 @@ struct CRegion {
     int m_nClockPoints = 0;
     int64_t m_llFirstScr = 0;
     int64_t m_llLastScr = 0;
+    int64_t m_llMaxScrStep = 0;
     uint32_t m_nMaxMuxRate = 0;
     std::map<uint16_t, CTrack> m_tracks;
 
@@ -235,6 +242,7 @@ private:
             if (step < 0 || step > kMaxStep) {
                 region.m_bScrBroken = true;
             }
+            region.m_llMaxScrStep = std::max(region.m_llMaxScrStep, step);
         } else {
             region.m_llFirstScr = scr;
         }
@@ -273,6 +281,7 @@ private:
             if (step < -kMaxReorder || step > kMaxStep) {
                 region.m_bBroken = true;
             }
+            track.m_llMaxStep = std::max(track.m_llMaxStep, std::abs(step));
             if (track.m_bVideo && step != 0) {
                 const int64_t size = std::abs(step);
                 track.m_llMinStep = track.m_llMinStep == 0 ? size : std::min(track.m_llMinStep, size);
@@ -315,20 +324,27 @@ private:
     std::optional<int64_t> m_ptsReference;
 };
 
-// Whether the clock of `next`, read right after `previous`, goes on from it without running
-// backwards or jumping.
+// Whether the clock of `next`, read right after `previous`, goes on from it: no step back,
+// and no step forward far beyond the steps inside `next`. The time stamps decide where there
+// are any: muxers often give the first pack a clock of its own (ffmpeg writes 0 there).
 bool ContinuesInto(const CRegion& previous, const CRegion& next) {
-    if (previous.m_nClockPoints > 0 && next.m_nClockPoints > 0) {
-        const int64_t step = next.m_llFirstScr - previous.m_llLastScr;
-        if (step < 0 || step > kMaxStep) {
-            return false;
-        }
-    }
+    const auto jumps = [](int64_t step, int64_t usual) {
+        return step < -kMaxReorder || step > std::max(kLeadJumpFloor, kLeadJumpFactor * usual);
+    };
     if (previous.HasTimeStamps() && next.HasTimeStamps()) {
-        const int64_t step = next.MinTime() - previous.MaxTime();
-        if (step < -kMaxReorder || step > kMaxStep) {
-            return false;
+        for (const auto& [key, track] : previous.m_tracks) {
+            const auto found = next.m_tracks.find(key);
+            if (found != next.m_tracks.end() && found->second.m_llMaxStep > 0 &&
+                jumps(found->second.m_llFirst - track.m_llLast, found->second.m_llMaxStep)) {
+                return false;
+            }
         }
+        const int64_t step = next.MinTime() - previous.MaxTime();
+        return step >= -kMaxReorder && step <= kMaxStep;
+    }
+    if (previous.m_nClockPoints > 0 && next.m_nClockPoints > 1 && !next.m_bScrBroken) {
+        const int64_t step = next.m_llFirstScr - previous.m_llLastScr;
+        return step >= 0 && !jumps(step, next.m_llMaxScrStep);
     }
     return true;
 }
