@@ -82,8 +82,7 @@ public:
     // clock (CStreamClock), else through the query. Shows nothing: the caller reports a
     // failure. Fails when the clock is not usable and the query is missing or fails; the
     // media framework is not asked at all for a stream with a usable clock.
-    bool ProbeDuration(const StopPositionQuery& query,
-                       IFileSystem& fileSystem = PosixFileSystem());
+    bool ProbeDuration(const StopPositionQuery& query, IFileSystem& fileSystem = PosixFileSystem());
 
     // Moves position back to the nearest pack start code at or below it whose distance from
     // the header length is even, reading `file` in 2,500-byte windows; 0 when none is found.

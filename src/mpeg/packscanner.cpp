@@ -75,7 +75,8 @@ bool ParsePackHeader(const unsigned char* bytes, size_t available, CPackHeader& 
         header.m_nLength = 12;
         header.m_llScr = ParseTimeStamp(b);
         header.m_nScrExtension = 0;
-        header.m_nMuxRate = (static_cast<uint32_t>(b[5] & 0x7F) << 15) | (uint32_t{b[6]} << 7) | (b[7] >> 1);
+        header.m_nMuxRate =
+            (static_cast<uint32_t>(b[5] & 0x7F) << 15) | (uint32_t{b[6]} << 7) | (b[7] >> 1);
         return true;
     }
     return false;
@@ -119,7 +120,8 @@ std::optional<int64_t> CPackScanner::FindStartCode(int64_t from, uint8_t code) c
     const unsigned char* at = BytesAt(from);
     // Look for the 01 of each candidate: it is at least two bytes into it.
     while (at != nullptr && end - at >= 4) {
-        const auto* one = static_cast<const unsigned char*>(std::memchr(at + 2, 0x01, end - at - 3));
+        const auto* one =
+            static_cast<const unsigned char*>(std::memchr(at + 2, 0x01, end - at - 3));
         if (one == nullptr) {
             break;
         }
@@ -142,7 +144,8 @@ bool CPackScanner::SyncToPack() {
         const unsigned char* bytes = BytesAt(*found);
         const size_t available = BytesAvailable(*found);
         if (ParsePackHeader(bytes, available, header) && available >= header.m_nLength + 4 &&
-            IsStartCodePrefix(bytes + header.m_nLength) && bytes[header.m_nLength + 3] >= kEndCodeId) {
+            IsStartCodePrefix(bytes + header.m_nLength) &&
+            bytes[header.m_nLength + 3] >= kEndCodeId) {
             m_llPosition = *found;
             return true;
         }

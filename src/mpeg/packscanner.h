@@ -28,9 +28,9 @@ struct CPackHeader {
     // Bytes from the pack start code to the first byte after the header (and its stuffing):
     // 12 for MPEG-1, 14 plus 0 to 7 stuffing bytes for MPEG-2.
     uint32_t m_nLength = 0;
-    int64_t m_llScr = 0;            // system clock reference, 90 kHz base
-    uint32_t m_nScrExtension = 0;   // 27 MHz remainder (MPEG-2), else 0
-    uint32_t m_nMuxRate = 0;        // program_mux_rate, units of 50 bytes a second
+    int64_t m_llScr = 0;           // system clock reference, 90 kHz base
+    uint32_t m_nScrExtension = 0;  // 27 MHz remainder (MPEG-2), else 0
+    uint32_t m_nMuxRate = 0;       // program_mux_rate, units of 50 bytes a second
 };
 
 // Parses the pack header at bytes (which start with 00 00 01 BA); false when fewer than its

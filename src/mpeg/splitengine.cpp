@@ -144,8 +144,8 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     cursor.Raise();
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
-    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderCopyLength, messages,
-                            cursor)) {
+    if (!m_copier.CopyRange(input, output, startOffset, endOffset, source.m_nHeaderCopyLength,
+                            messages, cursor)) {
         return SplitStatus::Failed;
     }
     // Data the system accepted can still be lost at close; that is no success.

@@ -200,25 +200,32 @@ class CClockReader {
 public:
     explicit CClockReader(IFile& file) : m_scanner(file) {}
 
-    // Gathers the region's clock. With firstPackOnly the region ends where the second pack
-    // starts.
-    bool Read(CRegion& region, bool syncFirst, bool firstPackOnly = false) {
+    // Gathers the clock of the units in [region.m_llBegin, region.m_llEnd). With `rest`, the
+    // region ends where its second pack starts and `rest` takes the units from there to the
+    // same end: the first pack of the file apart from the others, in one pass.
+    bool Read(CRegion& first, bool syncFirst, CRegion* rest = nullptr) {
+        CRegion* target = &first;
+        const int64_t end = first.m_llEnd;
         bool pendingPack = false;
         int64_t pendingScr = 0;
         return m_scanner.Walk(
-            region.m_llBegin, region.m_llEnd, syncFirst, CPackScanner::ENoise::Resync,
+            first.m_llBegin, end, syncFirst, CPackScanner::ENoise::Resync,
             [&](const CPsUnit& unit) {
+                CRegion& region = *target;
                 if (unit.m_kind == EPsUnit::Pack) {
-                    if (firstPackOnly && unit.m_llOffset > region.m_llBegin) {
-                        region.m_llEnd = unit.m_llOffset;
-                        return false;
+                    if (rest != nullptr && target == &first && unit.m_llOffset > first.m_llBegin) {
+                        first.m_llEnd = rest->m_llBegin = unit.m_llOffset;
+                        rest->m_llEnd = end;
+                        target = rest;
                     }
+                    CRegion& packRegion = *target;
                     pendingPack = true;
                     if (!m_scrReference) {
                         m_scrReference = unit.m_pack.m_llScr;
                     }
                     pendingScr = ClockDifference(unit.m_pack.m_llScr, *m_scrReference);
-                    region.m_nMaxMuxRate = std::max(region.m_nMaxMuxRate, unit.m_pack.m_nMuxRate);
+                    packRegion.m_nMaxMuxRate =
+                        std::max(packRegion.m_nMaxMuxRate, unit.m_pack.m_nMuxRate);
                     return true;
                 }
                 if (unit.m_kind != EPsUnit::Packet || unit.m_nStreamId == kPaddingId) {
@@ -253,10 +260,9 @@ private:
     void AddPacket(CRegion& region, const CPsUnit& unit) {
         const auto key = static_cast<uint16_t>(unit.m_nStreamId << 8 | unit.m_nSubStreamId);
         // Bytes beyond the end of the file are not there to be shown.
-        const int64_t payload =
-            std::clamp<int64_t>(std::min(unit.m_llPayloadLength,
-                                         region.m_llEnd - unit.m_llPayloadOffset),
-                                0, unit.m_llPayloadLength);
+        const int64_t payload = std::clamp<int64_t>(
+            std::min(unit.m_llPayloadLength, region.m_llEnd - unit.m_llPayloadOffset), 0,
+            unit.m_llPayloadLength);
         if (!unit.m_pts) {
             // A stream's tracks begin at its first time stamp in the region.
             if (const auto found = region.m_tracks.find(key); found != region.m_tracks.end()) {
@@ -284,7 +290,8 @@ private:
             track.m_llMaxStep = std::max(track.m_llMaxStep, std::abs(step));
             if (track.m_bVideo && step != 0) {
                 const int64_t size = std::abs(step);
-                track.m_llMinStep = track.m_llMinStep == 0 ? size : std::min(track.m_llMinStep, size);
+                track.m_llMinStep =
+                    track.m_llMinStep == 0 ? size : std::min(track.m_llMinStep, size);
             } else if (!track.m_bVideo && step > 0) {
                 track.m_llStampedTicks += step;
                 track.m_llStampedBytes += track.m_llBytesSinceStamp;
@@ -364,13 +371,11 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
     std::vector<CRegion> regions;
     const int64_t headEnd = std::min(size, kEndWindowBytes);
     CClockReader reader(file);
-    CRegion lead(0, headEnd);
-    if (!reader.Read(lead, false, true) || lead.m_bBroken) {
+    regions.emplace_back(0, headEnd);
+    regions.emplace_back(headEnd, headEnd);
+    if (!reader.Read(regions[0], false, &regions[1]) || regions[0].m_bBroken ||
+        regions[1].m_bBroken) {
         return std::nullopt;
-    }
-    regions.push_back(lead);
-    if (lead.m_llEnd < headEnd) {
-        regions.emplace_back(lead.m_llEnd, headEnd);
     }
     const int64_t tailBegin = std::max(headEnd, size - kEndWindowBytes);
     if (tailBegin > headEnd) {
@@ -386,10 +391,9 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         regions.emplace_back(tailBegin, size);
     }
 
-    for (size_t i = 1; i < regions.size(); ++i) {
-        // The head goes on at the second pack; every other place starts at its first pack.
-        const bool syncFirst = i > 1;
-        if (!reader.Read(regions[i], syncFirst) || regions[i].m_bBroken) {
+    for (size_t i = 2; i < regions.size(); ++i) {
+        // Every place but the head starts at its first pack.
+        if (!reader.Read(regions[i], true) || regions[i].m_bBroken) {
             return std::nullopt;
         }
     }
@@ -454,7 +458,8 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
             return std::nullopt;
         }
         length = CClockLength{EClockSource::TimeStamps, ToHundredNanoseconds(span)};
-    } else if (scrSpan > 0) {
+    } else if (firstStamped == nullptr && scrSpan > 0) {
+        // Time stamps that span nothing (a lone picture) leave the length to the framework.
         length = CClockLength{EClockSource::PackClock, ToHundredNanoseconds(scrSpan)};
     } else {
         return std::nullopt;

@@ -128,6 +128,23 @@ TEST_F(CliTest, ProbePrintsTheFiveFacts) {
     EXPECT_EQ(r.err, "Can not open the mpeg total time!\n");
 }
 
+TEST_F(CliTest, ProbeOfALongFirstPackWithItsOwnClock) {
+    // The length comes from the stream itself: no framework is at hand here.
+    CPsBuilder builder;
+    builder.Pack(0).SystemHeader().Packet(0xE0, 30000, 90000).Packet(0xC0, 384, 90000);
+    const int64_t second = builder.Size();
+    CRecordingShape shape;
+    shape.m_llStart = 90000 + 3600;
+    shape.m_dSeconds = 61;
+    AppendRecording(builder, shape);
+    WriteFile(m_dir.File("long.mpg"), builder.Data());
+    Result r = Run({"probe", m_dir.File("long.mpg")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("header_length: " + std::to_string(second) + "\n"));
+    EXPECT_THAT(r.out, HasSubstr("total_seconds: 61\ninfo: long.mpg  (00:01:01)\n"
+                                 "header_copy_length: 32\nduration_source: time stamps\n"));
+}
+
 TEST_F(CliTest, ProbeFailuresPrintTheEngineMessage) {
     WriteFile(m_dir.File("es.mpg"), {0, 0, 1, 0xB3, 1, 2, 3, 4});
     WriteFile(m_dir.File("one.mpg"), MakeStream(30'000, {0}));

@@ -43,10 +43,14 @@ std::vector<CStream> ProgramStreams() {
         streams.push_back({name, SamplePath(name), false});
     }
     const std::pair<const char*, TestMedia> made[] = {
-        {"ffmpeg -f vob", TestMedia::Mpeg2Vob},     {"ffmpeg VCD", TestMedia::Mpeg1Vcd},
-        {"ffmpeg DVD", TestMedia::DvdPal},          {"audio only", TestMedia::AudioOnly},
-        {"ffmpeg -f mpeg", TestMedia::FfmpegMpeg1}, {"mpegpsmux H.264", TestMedia::GstH264},
-        {"camera", TestMedia::Camera},              {"camera, large", TestMedia::CameraLarge},
+        {"ffmpeg -f vob", TestMedia::Mpeg2Vob},
+        {"ffmpeg VCD", TestMedia::Mpeg1Vcd},
+        {"ffmpeg DVD", TestMedia::DvdPal},
+        {"audio only", TestMedia::AudioOnly},
+        {"ffmpeg -f mpeg", TestMedia::FfmpegMpeg1},
+        {"mpegpsmux H.264", TestMedia::GstH264},
+        {"camera", TestMedia::Camera},
+        {"camera, large", TestMedia::CameraLarge},
     };
     for (const auto& [name, media] : made) {
         streams.push_back({name, TestMediaPath(media), true});
@@ -223,8 +227,8 @@ TEST_F(StreamsTest, PieceOfOnePackIsRefusedLikeAnyFileWithoutASecondPack) {
     ASSERT_TRUE(piece.SetSourcePath(first));
     CRecordingReporter probe;
     EXPECT_FALSE(piece.ProbeHeader(probe));
-    EXPECT_EQ(probe.m_events,
-              std::vector<std::string>{"Error: Can not find the second pack in the mpeg file head!"});
+    EXPECT_EQ(probe.m_events, std::vector<std::string>{
+                                  "Error: Can not find the second pack in the mpeg file head!"});
     EXPECT_EQ(CheckPieces({dir.File("neg_mimetype_mpeg_1.mpg")}, false, "second").size(), 1u);
 }
 

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -160,8 +160,8 @@ private:
     // H.264 (type 0x1B) and G.711 A-law (0x90, as the cameras declare it); no CRC is checked.
     static std::string StreamMap() {
         const std::string entries("\x1B\xE0\0\0\x90\xC0\0\0", 8);
-        const std::string body = std::string("\xE0\xFF\0\0", 4) + Length(entries.size()) +
-                                 entries + std::string(4, '\0');
+        const std::string body = std::string("\xE0\xFF\0\0", 4) + Length(entries.size()) + entries +
+                                 std::string(4, '\0');
         return std::string("\0\0\1\xBC", 4) + Length(body.size()) + body;
     }
 
@@ -190,9 +190,9 @@ bool MakeCameraStream(const fs::path& path, const std::string& size, int seconds
                        " -pix_fmt yuv420p -c:v libx264 -threads 1 -preset ultrafast -g 50 "
                        "-bf 0 -f h264",
                    video) ||
-        !RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000" + duration +
-                       " -c:a pcm_alaw -f alaw",
-                   audio)) {
+        !RunFfmpeg(
+            "-f lavfi -i sine=frequency=440:sample_rate=8000" + duration + " -c:a pcm_alaw -f alaw",
+            audio)) {
         return false;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -244,11 +244,11 @@ std::string Make(TestMedia media) {
         }
         case TestMedia::FfmpegMpeg1: {
             const fs::path path = dir / "ffmpeg-mpeg1.mpg";
-            const bool ok =
-                RunFfmpeg("-f lavfi -i testsrc=size=352x288:rate=25 "
-                          "-f lavfi -i sine=frequency=440:sample_rate=44100 "
-                          "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg",
-                          path);
+            const bool ok = RunFfmpeg(
+                "-f lavfi -i testsrc=size=352x288:rate=25 "
+                "-f lavfi -i sine=frequency=440:sample_rate=44100 "
+                "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg",
+                path);
             return ok ? path.string() : std::string();
         }
         case TestMedia::GstH264: {
@@ -256,20 +256,21 @@ std::string Make(TestMedia media) {
             // with every key picture, as recorders write them.
             const fs::path path = dir / "gstreamer-h264.mpg";
             const bool ok =
-                RunCommand("gst-launch-1.0 -q -e videotestsrc num-buffers=300 pattern=smpte "
-                           "horizontal-speed=3 ! video/x-raw,width=320,height=240,framerate=25/1"
-                           " ! x264enc key-int-max=25 speed-preset=ultrafast ! h264parse "
-                           "config-interval=-1 ! mpegpsmux name=mux ! filesink location='" +
-                           path.string() +
-                           "' audiotestsrc num-buffers=517 ! audio/x-raw,rate=44100 ! "
-                           "audioconvert ! lamemp3enc ! mpegaudioparse ! mux.") &&
+                RunCommand(
+                    "gst-launch-1.0 -q -e videotestsrc num-buffers=300 pattern=smpte "
+                    "horizontal-speed=3 ! video/x-raw,width=320,height=240,framerate=25/1"
+                    " ! x264enc key-int-max=25 speed-preset=ultrafast ! h264parse "
+                    "config-interval=-1 ! mpegpsmux name=mux ! filesink location='" +
+                    path.string() +
+                    "' audiotestsrc num-buffers=517 ! audio/x-raw,rate=44100 ! "
+                    "audioconvert ! lamemp3enc ! mpegaudioparse ! mux.") &&
                 fs::exists(path) && fs::file_size(path) > 0;
             return ok ? path.string() : std::string();
         }
         case TestMedia::Camera: {
             const fs::path path = dir / "camera.mpg";
             return MakeCameraStream(path, "352x288", 20, "-b:v 200k") ? path.string()
-                                                                       : std::string();
+                                                                      : std::string();
         }
         case TestMedia::CameraLarge: {
             const fs::path path = dir / "camera-large.mpg";
@@ -346,8 +347,8 @@ std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,
         std::snprintf(select, sizeof select, "select='gte(t\\,%.6f)',", *atSeconds - 0.0005);
         filters = select + filters;
     }
-    const std::string command = "ffmpeg -nostdin -hide_banner -loglevel info -copyts -i '" +
-                                path + "' -map 0:v:0 -frames:v 1 -vf \"" + filters +
+    const std::string command = "ffmpeg -nostdin -hide_banner -loglevel info -copyts -i '" + path +
+                                "' -map 0:v:0 -frames:v 1 -vf \"" + filters +
                                 "\" -f rawvideo -pix_fmt gray -y '" + raw.string() + "' 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (pipe == nullptr) {

@@ -14,8 +14,8 @@ public:
         EDialog dialog;
         QWidget* pOwner;
         QString strTitle;
-        CFileFilter filter;  // the selected (first) filter
-        QString strInitial;  // the initial file (Open) or folder (Save, Folder)
+        CFileFilter filter;                // the selected (first) filter
+        QString strInitial;                // the initial file (Open) or folder (Save, Folder)
         std::vector<CFileFilter> filters;  // every filter offered, in order
     };
 
