@@ -458,8 +458,9 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
             return std::nullopt;
         }
         length = CClockLength{EClockSource::TimeStamps, ToHundredNanoseconds(span)};
-    } else if (firstStamped == nullptr && scrSpan > 0) {
-        // Time stamps that span nothing (a lone picture) leave the length to the framework.
+    } else if (scrSpan > 0) {
+        // No time stamps, or ones that span nothing (a piece holding one picture): the time
+        // the stream takes to arrive.
         length = CClockLength{EClockSource::PackClock, ToHundredNanoseconds(scrSpan)};
     } else {
         return std::nullopt;

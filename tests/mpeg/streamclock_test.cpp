@@ -85,13 +85,21 @@ TEST_F(StreamClockTest, WithoutTimeStampsThePackClockSpan) {
 }
 
 TEST_F(StreamClockTest, NoClockToMeasure) {
-    // Packs with nothing in them, a lone picture, and no program stream at all.
+    // Packs with nothing in them, a lone picture whose packs all carry one clock, and no
+    // program stream at all.
     CPsBuilder lone;
-    lone.Pack(1000).SystemHeader().Packet(0xE0, 2000, 5000).Pack(2000).Packet(0xE0, 2000);
+    lone.Pack(1000).SystemHeader().Packet(0xE0, 2000, 5000).Pack(1000).Packet(0xE0, 2000);
     for (const Bytes& bytes :
          {MakeRegularStream(200'000, 2048, 2048), lone.Data(), Bytes{1, 2, 3}, Bytes{}}) {
         EXPECT_FALSE(Measure(bytes));
     }
+    // A lone picture whose packs take time to arrive: that time.
+    CPsBuilder arriving;
+    arriving.Pack(1000).Packet(0xE0, 2000, 5000).Pack(1900).Packet(0xE0, 2000);
+    const auto length = Measure(arriving.Data());
+    ASSERT_TRUE(length);
+    EXPECT_EQ(length->m_source, EClockSource::PackClock);
+    EXPECT_EQ(length->m_llDuration100ns, Units(900));
 }
 
 TEST_F(StreamClockTest, JoinedRecordingsHaveNoUsableClock) {
