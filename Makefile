@@ -7,7 +7,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 300
-SAMPLES     ?= $(abspath ../shared/samples)
+SAMPLES     ?= tests/data/samples
 CMAKE_FLAGS ?=
 SOURCES      = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

@@ -2,8 +2,8 @@
 # Pictures of the main window in its three modes and of the About box, taken on a virtual X
 # display with the real xcb platform: scripts/screenshots.sh <build-dir> [output-dir]
 # Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
-# and, when the real samples are there, preview.png and preview-paused.png: the main window
-# with the preview window playing a sample, then paused. A window manager (openbox) draws the
+# and preview.png and preview-paused.png: the main window with the preview window playing a
+# sample of tests/data/samples, then paused. A window manager (openbox) draws the
 # captions when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ out=${2:-docs}
 tool="$build/tests/ui/tarnwick_screenshots"
 
 preview_tool="$build/tests/preview/tarnwick_preview_screenshots"
-samples=${TARNWICK_SAMPLES:-../shared/samples}
+samples=${TARNWICK_SAMPLES:-tests/data/samples}
 sample="$samples/wxpython-classic_testmovie.mpg"
 
 cmake --build "$build" --target tarnwick_screenshots tarnwick_preview_screenshots \

@@ -137,6 +137,20 @@ std::string OutputFolder(std::string folder) {
     return folder;
 }
 
+const char* DurationSourceName(const CMpegSource& source) {
+    switch (source.m_eDurationSource) {
+        case EDurationSource::TimeStamps:
+            return "time stamps";
+        case EDurationSource::PackClock:
+            return "pack clock";
+        case EDurationSource::MediaFramework:
+            return "media framework";
+        case EDurationSource::None:
+            break;
+    }
+    return "none";
+}
+
 int StatusToExit(SplitStatus status, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
@@ -207,8 +221,10 @@ std::string CliHelpText() {
 
 Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
 
-  probe        prints size, header_length, duration_100ns, total_seconds and the
-               information line "info: NAME  (HH:MM:SS)", one per line.
+  probe        prints size, header_length, duration_100ns, total_seconds, the
+               information line "info: NAME  (HH:MM:SS)", header_copy_length (the
+               bytes copied in front of each piece) and duration_source (time
+               stamps, pack clock, media framework, option or none), one per line.
   cut          writes the clip between --start and --end to --output. An existing
                output is replaced only with --yes; without it the question is asked
                on a terminal and refused otherwise.
@@ -218,11 +234,14 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
 
 TIME is H:M:S or whole seconds, and every number is plain decimal digits with at
 most one leading '+'. "--" ends the options, so a FILE that begins with '-' goes
-after it. The source's total time is measured by the media framework (GStreamer);
---duration SECONDS gives it instead, in whole seconds, and is the only way to cut
-a file the framework cannot play. DIR gets a trailing '/' when it lacks one.
+after it. The source's total time is read from the stream's own clock (its time
+stamps, else its pack clock) and, where the stream has no usable clock, measured
+by the media framework (GStreamer); --duration SECONDS gives it instead, in whole
+seconds, and is the only way to cut a file that neither can measure. DIR gets a
+trailing '/' when it lacks one.
 The FILE is probed first (it must start with a pack start code and have a second
-one within its first 20,000 bytes).
+one within its first 20,000 bytes, or, after a well-formed first pack, within
+its first 4 MiB).
 
 Outputs are written beside their final names and take them only when complete: a
 failure, SIGINT or SIGTERM leaves no partial file, and a file that was there stays
@@ -294,8 +313,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (duration) {
         source.m_llDuration100ns = int64_t{*duration} * 10'000'000;
         source.m_nTotalSeconds = *duration;
-    } else if (env.m_query && (rules.m_bNeedsDuration || call.m_strCommand == "probe") &&
-               !source.ProbeDuration(env.m_query)) {
+    } else if ((rules.m_bNeedsDuration || call.m_strCommand == "probe") &&
+               !source.ProbeDuration(env.m_query, env.m_fileSystem) && env.m_query) {
         // split-size needs no duration, so a file the framework cannot play still splits.
         reporter.ShowAppMessage(mpeg_text::kCanNotOpenTotalTime);
         return kExitFailure;
@@ -314,6 +333,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                   << "total_seconds: " << source.m_nTotalSeconds << '\n'
                   << "info: "
                   << FormatSourceInfoLine(ExtractFileName(call.m_strFile), source.m_nTotalSeconds)
+                  << '\n'
+                  << "header_copy_length: " << source.m_nHeaderCopyLength << '\n'
+                  << "duration_source: " << (duration ? "option" : DurationSourceName(source))
                   << '\n'
                   << std::flush;
         return kExitSuccess;

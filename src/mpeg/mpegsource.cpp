@@ -4,13 +4,54 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "mpeg/messages.h"
+#include "mpeg/packscanner.h"
+#include "mpeg/streamclock.h"
 
 namespace {
 
 bool IsPackStartCode(const unsigned char* bytes) {
     return std::memcmp(bytes, kPackStartCode, sizeof kPackStartCode) == 0;
+}
+
+struct CFirstPack {
+    uint32_t m_nLength = 0;      // offset of the second pack
+    uint32_t m_nCopyLength = 0;  // pack header, system headers and stream maps
+};
+
+// Follows the first pack's units from offset 0 to the next pack. Nothing when a unit does
+// not parse (the bytes are no program stream to follow) or the next pack starts beyond
+// kLongFirstPackBytes.
+std::optional<CFirstPack> FollowLongFirstPack(IFile& file) {
+    CPackScanner scanner(file);
+    CFirstPack first;
+    bool inPrefix = true;
+    bool found = false;
+    const bool read = scanner.Walk(
+        0, kLongFirstPackBytes, false, CPackScanner::ENoise::Stop, [&](const CPsUnit& unit) {
+            if (unit.m_llOffset == 0) {
+                first.m_nCopyLength = static_cast<uint32_t>(unit.m_llLength);
+                return unit.m_kind == EPsUnit::Pack;
+            }
+            if (unit.m_kind == EPsUnit::Pack) {
+                first.m_nLength = static_cast<uint32_t>(unit.m_llOffset);
+                found = true;
+                return false;
+            }
+            const bool prefix =
+                unit.m_kind == EPsUnit::SystemHeader || unit.m_kind == EPsUnit::StreamMap;
+            inPrefix = inPrefix && prefix;
+            if (inPrefix) {
+                first.m_nCopyLength = static_cast<uint32_t>(unit.m_llOffset + unit.m_llLength);
+            }
+            return unit.m_kind != EPsUnit::EndCode;
+        });
+    if (!read || !found) {
+        return std::nullopt;
+    }
+    return first;
 }
 
 }  // namespace
@@ -56,10 +97,18 @@ bool CMpegSource::ProbeHeader(IReporter& reporter, IFileSystem& fileSystem) {
         return false;
     }
     m_nHeaderLength = 0;
+    m_nHeaderCopyLength = 0;
     for (int64_t i = 4; i < length - 3; ++i) {
         if (IsPackStartCode(head.data() + i)) {
             m_nHeaderLength = static_cast<uint32_t>(i);
+            m_nHeaderCopyLength = m_nHeaderLength;
             break;
+        }
+    }
+    if (m_nHeaderLength == 0 && m_llFileSize > kHeadWindowBytes) {
+        if (const std::optional<CFirstPack> first = FollowLongFirstPack(*file)) {
+            m_nHeaderLength = first->m_nLength;
+            m_nHeaderCopyLength = first->m_nCopyLength;
         }
     }
     file.reset();
@@ -70,10 +119,22 @@ bool CMpegSource::ProbeHeader(IReporter& reporter, IFileSystem& fileSystem) {
     return true;
 }
 
-bool CMpegSource::ProbeDuration(const StopPositionQuery& query) {
+bool CMpegSource::ProbeDuration(const StopPositionQuery& query, IFileSystem& fileSystem) {
+    if (auto file = fileSystem.OpenRead(m_szSourcePath)) {
+        const int64_t size = my_lseeki64(file.get(), 0, SeekOrigin::End);
+        if (const auto length = CStreamClock::Measure(*file, size)) {
+            m_llDuration100ns = length->m_llDuration100ns;
+            m_nTotalSeconds = static_cast<int32_t>(m_llDuration100ns / 10'000'000);
+            m_eDurationSource = length->m_source == EClockSource::TimeStamps
+                                    ? EDurationSource::TimeStamps
+                                    : EDurationSource::PackClock;
+            return true;
+        }
+    }
     if (!query || !query(m_szSourcePath, &m_llDuration100ns)) {
         return false;
     }
+    m_eDurationSource = EDurationSource::MediaFramework;
     // The low 32 bits of the truncated quotient, as the signed 32-bit field keeps them.
     m_nTotalSeconds = static_cast<int32_t>(m_llDuration100ns / 10'000'000);
     return true;

@@ -21,6 +21,17 @@ inline constexpr unsigned char kPackStartCode[4] = {0x00, 0x00, 0x01, 0xBA};
 
 // The header probe looks for the second pack start code in this many leading bytes.
 inline constexpr int64_t kHeadWindowBytes = 20000;
+// When the file starts with a pack whose header parses, it follows that pack's packets up to
+// the second pack as long as it starts within this many bytes.
+inline constexpr int64_t kLongFirstPackBytes = int64_t{4} << 20;
+
+// Where the total time came from.
+enum class EDurationSource {
+    None,            // not measured (or given by the user)
+    TimeStamps,      // the stream's presentation time stamps
+    PackClock,       // the stream's pack clock (SCR)
+    MediaFramework,  // QueryStopPosition: the stream carries no usable clock
+};
 
 // The boundary search reads the source in windows of this many bytes, stepping back by the
 // same amount, while each window examines candidates at offsets kSearchTopOffset down to 0.
@@ -37,13 +48,20 @@ public:
     char m_szSourcePath[kPathCapacity] = {};
     // Size in bytes, as last measured by a probe or a split command.
     int64_t m_llFileSize = 0;
-    // Offset of the second pack start code, the length of the header copied in front of every
-    // output that does not start at offset 0; 0 until a header probe succeeds.
+    // Offset of the second pack start code; the pack boundary search takes its parity rule
+    // against it. 0 until a header probe succeeds.
     uint32_t m_nHeaderLength = 0;
-    // Stop position reported by the media framework, in 100-ns units.
+    // Bytes copied in front of every output that does not start at offset 0. For a second
+    // pack within the first 20,000 bytes the whole first pack (m_nHeaderLength); for a long
+    // first pack only its pack header with the system headers and stream maps after it, so
+    // no picture of the recording's start comes in front of a later piece.
+    uint32_t m_nHeaderCopyLength = 0;
+    // Length of the source in 100-ns units: from the stream's clock, else the stop position
+    // the media framework reports.
     int64_t m_llDuration100ns = 0;
     // Whole seconds of m_llDuration100ns, truncated.
     int32_t m_nTotalSeconds = 0;
+    EDurationSource m_eDurationSource = EDurationSource::None;
 
     // Stores a path. A path that does not fit the buffer with its terminator, or that holds a
     // NUL, is refused and the stored path is left as it was: it is never truncated.
@@ -52,16 +70,19 @@ public:
     std::string SourcePath() const { return m_szSourcePath; }
     bool HasSourcePath() const { return m_szSourcePath[0] != '\0'; }
 
-    // Opens the source, stores its size and finds the header length (the second pack start
-    // code within the first 20,000 bytes). Every failure is reported: "Can not open the mpeg
-    // file!", "my_lseeki64 is wrong for GetFileSizeEx", "Can not read the mpeg file head!" or
-    // "Can not find the second pack in the mpeg file head!", all with the caption "Error".
-    // The size stays stored even when a later step fails.
+    // Opens the source, stores its size and finds the header length: the first pack start
+    // code at offsets 4 to 19,996, else, for a file that starts with a well-formed pack, the
+    // pack that follows its packets within the first 4 MiB. Every failure is reported: "Can
+    // not open the mpeg file!", "my_lseeki64 is wrong for GetFileSizeEx", "Can not read the
+    // mpeg file head!" or "Can not find the second pack in the mpeg file head!", all with the
+    // caption "Error". The size stays stored even when a later step fails.
     bool ProbeHeader(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem());
 
-    // Fills m_llDuration100ns and m_nTotalSeconds through the query. Shows nothing: the
-    // caller reports a failure. A missing query fails.
-    bool ProbeDuration(const StopPositionQuery& query);
+    // Fills m_llDuration100ns, m_nTotalSeconds and m_eDurationSource: from the stream's own
+    // clock (CStreamClock), else through the query. Shows nothing: the caller reports a
+    // failure. Fails when the clock is not usable and the query is missing or fails; the
+    // media framework is not asked at all for a stream with a usable clock.
+    bool ProbeDuration(const StopPositionQuery& query, IFileSystem& fileSystem = PosixFileSystem());
 
     // Moves position back to the nearest pack start code at or below it whose distance from
     // the header length is even, reading `file` in 2,500-byte windows; 0 when none is found.

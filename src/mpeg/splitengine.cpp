@@ -265,7 +265,7 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::
         return SplitStatus::Failed;
     }
     cursor.Raise();
-    if (!m_copier.CopyRange(input, output, start, end, source.m_nHeaderLength, messages, cursor,
+    if (!m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength, messages, cursor,
                             source.m_llFileSize)) {
         return m_copier.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;
     }

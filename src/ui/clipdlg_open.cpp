@@ -10,10 +10,14 @@
 using namespace Qt::Literals::StringLiterals;
 
 void CClipDlg::OnOpenMpeg() {
+    // DVD-style .vob files are program streams too; the MPEG filter stays first and selected.
+    const std::vector<CFileFilter> filters{
+        {u"MPEG File(*.mpg;*.mpeg)"_s, u"*.mpg;*.mpeg"_s},
+        {u"DVD video (*.vob)"_s, u"*.vob"_s},
+        {u"All files (*)"_s, u"*"_s},
+    };
     const std::optional<QString> chosen = m_shell.fileDialogs.GetOpenFileName(
-        this, u"Select an MPEG file"_s,
-        CFileFilter{u"MPEG File(*.mpg;*.mpeg)"_s, u"*.mpg;*.mpeg"_s},
-        FromFileSystemPath(m_source.SourcePath()));
+        this, u"Select an MPEG file"_s, filters, FromFileSystemPath(m_source.SourcePath()));
     if (!chosen) {
         return;
     }

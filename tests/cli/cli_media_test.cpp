@@ -78,6 +78,30 @@ TEST_F(CliMediaTest, CutAndSplitByTimeNeedNoDurationOption) {
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("out/" + stem + "_1.mpg")));
 }
 
+// A stream with a usable clock is measured without starting the media framework, which would
+// build its plugin registry at GST_REGISTRY; one without needs it.
+TEST_F(CliMediaTest, ClockStreamsOpenWithoutStartingTheFramework) {
+    const std::string mpeg1 = TestMediaPath(TestMedia::FfmpegMpeg1);
+    const std::string joined = TestMediaPath(TestMedia::Joined);
+    ASSERT_FALSE(mpeg1.empty() || joined.empty());
+    const std::string registry = m_dir.File("registry.bin");
+    const std::string env = "GST_REGISTRY=" + Quoted(registry) + " ";
+
+    CommandOutcome probe =
+        RunShellCommand(env + TARNWICK_CLI + std::string(" probe ") + Quoted(mpeg1), m_dir);
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    EXPECT_GT(Field(probe.out, "header_length"), 20000);
+    EXPECT_EQ(Field(probe.out, "header_copy_length"), 30);  // pack and system header
+    EXPECT_THAT(probe.out, HasSubstr("total_seconds: 12\n"));
+    EXPECT_THAT(probe.out, HasSubstr("duration_source: time stamps\n"));
+    EXPECT_FALSE(std::filesystem::exists(registry));
+
+    probe = RunShellCommand(env + TARNWICK_CLI + std::string(" probe ") + Quoted(joined), m_dir);
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    EXPECT_THAT(probe.out, HasSubstr("duration_source: media framework\n"));
+    EXPECT_TRUE(std::filesystem::exists(registry));
+}
+
 TEST_F(CliMediaTest, UnplayableStreamFailsWhereADurationIsNeeded) {
     // Packs with nothing in them: the header probe accepts it, the framework cannot play it.
     const std::string path = m_dir.File("empty-packs.mpg");

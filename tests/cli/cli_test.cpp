@@ -106,11 +106,13 @@ TEST_F(CliTest, HelpAndUsageErrors) {
 }
 
 TEST_F(CliTest, ProbePrintsTheFiveFacts) {
+    // The five facts, then the bytes copied in front of pieces and where the length came
+    // from; this stream carries no clock and no framework is at hand.
     Result r = Run({"probe", m_source});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "size: 1000000\nheader_length: 2048\nduration_100ns: 0\ntotal_seconds: 0\n"
-              "info: show.mpg  (00:00:00)\n");
+              "info: show.mpg  (00:00:00)\nheader_copy_length: 2048\nduration_source: none\n");
     EXPECT_EQ(r.err, "");
 
     auto query = [](const std::string&, int64_t* stop) {
@@ -120,12 +122,31 @@ TEST_F(CliTest, ProbePrintsTheFiveFacts) {
     r = Run({"probe", m_source}, "", false, query);
     EXPECT_THAT(r.out, HasSubstr("duration_100ns: 36650000000\ntotal_seconds: 3665\n"
                                  "info: show.mpg  (01:01:05)\n"));
+    EXPECT_THAT(r.out, HasSubstr("duration_source: media framework\n"));
     r = Run({"probe", m_source, "--duration=360000"});
     EXPECT_THAT(r.out, HasSubstr("info: show.mpg  (100:00:00)\n"));
+    EXPECT_THAT(r.out, HasSubstr("duration_source: option\n"));
 
     r = Run({"probe", m_source}, "", false, [](const std::string&, int64_t*) { return false; });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Can not open the mpeg total time!\n");
+}
+
+TEST_F(CliTest, ProbeOfALongFirstPackWithItsOwnClock) {
+    // The length comes from the stream itself: no framework is at hand here.
+    CPsBuilder builder;
+    builder.Pack(0).SystemHeader().Packet(0xE0, 30000, 90000).Packet(0xC0, 384, 90000);
+    const int64_t second = builder.Size();
+    CRecordingShape shape;
+    shape.m_llStart = 90000 + 3600;
+    shape.m_dSeconds = 61;
+    AppendRecording(builder, shape);
+    WriteFile(m_dir.File("long.mpg"), builder.Data());
+    Result r = Run({"probe", m_dir.File("long.mpg")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("header_length: " + std::to_string(second) + "\n"));
+    EXPECT_THAT(r.out, HasSubstr("total_seconds: 61\ninfo: long.mpg  (00:01:01)\n"
+                                 "header_copy_length: 32\nduration_source: time stamps\n"));
 }
 
 TEST_F(CliTest, ProbeFailuresPrintTheEngineMessage) {

@@ -55,17 +55,11 @@ TEST_F(QueryStopPositionTest, GeneratedStreamsMatchFfprobe) {
 }
 
 TEST_F(QueryStopPositionTest, RealSamplesMatchFfprobe) {
-    int found = 0;
     for (const char* name : {"wxpython-classic_testmovie.mpg", "puremagic_test.mpg",
                              "exoplayer_sample_h262_mpeg_audio.mpg", "neg_mimetype_mpeg.mpeg"}) {
         const std::string path = SamplePath(name);
-        if (!path.empty()) {
-            ++found;
-            ExpectSecondsMatchFfprobe(path);
-        }
-    }
-    if (found == 0) {
-        GTEST_SKIP() << "no samples in TARNWICK_SAMPLES";
+        ASSERT_FALSE(path.empty()) << name << " is missing from TARNWICK_SAMPLES";
+        ExpectSecondsMatchFfprobe(path);
     }
 }
 
@@ -85,18 +79,16 @@ TEST_F(QueryStopPositionTest, FilesThatCannotBePlayedGiveFalse) {
 TEST_F(QueryStopPositionTest, PictureWithoutLengthGivesFalse) {
     ExpectUnplayable(TestMediaPath(TestMedia::OnePicture));
     // A video elementary stream of a few pictures: the framework knows no length for it.
-    if (const std::string fixture = SamplePath("neg_file-type_fixture.mpg"); !fixture.empty()) {
-        ExpectUnplayable(fixture);
-    }
+    const std::string fixture = SamplePath("neg_file-type_fixture.mpg");
+    ASSERT_FALSE(fixture.empty());
+    ExpectUnplayable(fixture);
 }
 
 // The sample's odd MPEG-1 pictures crash the mpeg2dec decoder; with the libav decoder
 // installed (it ranks first) the file is handled like any other.
 TEST_F(QueryStopPositionTest, OddPicturesInAProgramStreamDoNotCrash) {
     const std::string fixture = SamplePath("neg_file-type_fixture.mpg");
-    if (fixture.empty()) {
-        GTEST_SKIP() << "sample missing";
-    }
+    ASSERT_FALSE(fixture.empty());
     GstPluginFeature* libav = gst_registry_lookup_feature(gst_registry_get(), "avdec_mpeg2video");
     if (libav == nullptr) {
         GTEST_SKIP() << "gstreamer1.0-libav is not installed";

@@ -1,17 +1,23 @@
-// Test media made with ffmpeg's test sources, so no binary media is kept in the repository.
+// Test media made with ffmpeg's and GStreamer's test sources, so no binary media is kept in
+// the repository; the real samples are the exception (tests/data/samples).
 #include "testmedia.h"
 
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -46,6 +52,156 @@ bool RunFfmpeg(const std::string& arguments, const fs::path& output) {
 
 constexpr const char* kVideo = "-f lavfi -i testsrc=size=352x288:rate=25 ";
 constexpr const char* kTone = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
+
+bool RunCommand(const std::string& command) {
+    return std::system((command + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A program stream written the way surveillance cameras write theirs, which no muxer at hand
+// produces: one MPEG-2 pack per picture or audio packet, the system header and the stream map
+// in front of every key picture, the SCR equal to the time stamps, and pack stuffing that
+// carries a counter (so it is not all 0xFF).
+class CCameraMuxer {
+public:
+    explicit CCameraMuxer(std::ofstream& out) : m_out(out) {}
+
+    void Write(const std::string& h264, const std::string& alaw) {
+        constexpr int64_t kBase = 3600 * 90000;  // cameras count from the time of day
+        constexpr int64_t kFrameTicks = 90000 / 25;
+        constexpr size_t kAudioBytes = 320;  // 40 ms at 8 kHz
+        constexpr size_t kChunk = 4000;
+        size_t audio = 0;
+        int64_t frame = 0;
+        for (const auto& [unit, key] : AccessUnits(h264)) {
+            const int64_t pts = kBase + frame * kFrameTicks;
+            std::string pack = PackHeader(pts);
+            if (key) {
+                pack += SystemHeader() + StreamMap();
+            }
+            // The time stamp goes with the packet in which the picture starts.
+            for (size_t at = 0; at < unit.size(); at += kChunk) {
+                pack += Pes(0xE0, unit.substr(at, kChunk), at == 0, pts);
+            }
+            m_out << pack;
+            while (audio + kAudioBytes <= alaw.size() &&
+                   static_cast<int64_t>(audio) * 90000 / 8000 <= frame * kFrameTicks) {
+                const int64_t apts = kBase + static_cast<int64_t>(audio) * 90000 / 8000;
+                m_out << PackHeader(apts) << Pes(0xC0, alaw.substr(audio, kAudioBytes), true, apts);
+                audio += kAudioBytes;
+            }
+            ++frame;
+        }
+    }
+
+private:
+    // The H.264 access units of an Annex B stream with one slice per picture, each with
+    // whether it is a key (IDR) picture.
+    static std::vector<std::pair<std::string, bool>> AccessUnits(const std::string& stream) {
+        std::vector<std::pair<std::string, bool>> units;
+        std::string current;
+        size_t at = stream.find(std::string("\0\0\1", 3));
+        while (at != std::string::npos) {
+            const size_t next = stream.find(std::string("\0\0\1", 3), at + 3);
+            const size_t end = next == std::string::npos ? stream.size() : next;
+            const int type = static_cast<unsigned char>(stream[at + 3]) & 0x1F;
+            current += std::string("\0\0\0\1", 4) + stream.substr(at + 3, end - at - 3);
+            if (type == 1 || type == 5) {
+                units.emplace_back(current, type == 5);
+                current.clear();
+            }
+            at = next;
+        }
+        return units;
+    }
+
+    static void PutStamp(std::string& bytes, int prefix, int64_t value) {
+        bytes += static_cast<char>(prefix << 4 | ((value >> 30) & 7) << 1 | 1);
+        bytes += static_cast<char>((value >> 22) & 0xFF);
+        bytes += static_cast<char>(((value >> 15) & 0x7F) << 1 | 1);
+        bytes += static_cast<char>((value >> 7) & 0xFF);
+        bytes += static_cast<char>((value & 0x7F) << 1 | 1);
+    }
+
+    static std::string Length(size_t length) {
+        return {static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
+    }
+
+    std::string PackHeader(int64_t scr) {
+        constexpr uint32_t kMuxRate = 6106;  // 50-byte units: some 2.4 Mbit/s
+        std::string bytes("\0\0\1\xBA", 4);
+        bytes += static_cast<char>(0x44 | ((scr >> 30) & 7) << 3 | ((scr >> 28) & 3));
+        bytes += static_cast<char>((scr >> 20) & 0xFF);
+        bytes += static_cast<char>(((scr >> 15) & 0x1F) << 3 | 0x04 | ((scr >> 13) & 3));
+        bytes += static_cast<char>((scr >> 5) & 0xFF);
+        bytes += static_cast<char>((scr & 0x1F) << 3 | 0x04);
+        bytes += static_cast<char>(0x01);
+        bytes += static_cast<char>(kMuxRate >> 14);
+        bytes += static_cast<char>((kMuxRate >> 6) & 0xFF);
+        bytes += static_cast<char>((kMuxRate & 0x3F) << 2 | 3);
+        bytes += static_cast<char>(0xF8 | 6);
+        ++m_nPacks;
+        bytes += std::string("\xFF\xFF", 2);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes += static_cast<char>((m_nPacks >> shift) & 0xFF);
+        }
+        return bytes;
+    }
+
+    static std::string SystemHeader() {
+        const std::string body("\x80\x2F\xB5\x07\xE1\xFF\xE0\xE0\x80\xC0\xC0\x20", 12);
+        return std::string("\0\0\1\xBB", 4) + Length(body.size()) + body;
+    }
+
+    // H.264 (type 0x1B) and G.711 A-law (0x90, as the cameras declare it); no CRC is checked.
+    static std::string StreamMap() {
+        const std::string entries("\x1B\xE0\0\0\x90\xC0\0\0", 8);
+        const std::string body = std::string("\xE0\xFF\0\0", 4) + Length(entries.size()) + entries +
+                                 std::string(4, '\0');
+        return std::string("\0\0\1\xBC", 4) + Length(body.size()) + body;
+    }
+
+    static std::string Pes(int id, const std::string& payload, bool stamped, int64_t pts) {
+        std::string header("\x80", 1);
+        if (stamped) {
+            header += std::string("\x80\x05", 2);
+            PutStamp(header, 2, pts);
+        } else {
+            header += std::string("\0\0", 2);
+        }
+        return std::string("\0\0\1", 3) + static_cast<char>(id) +
+               Length(header.size() + payload.size()) + header + payload;
+    }
+
+    std::ofstream& m_out;
+    uint32_t m_nPacks = 0;
+};
+
+bool MakeCameraStream(const fs::path& path, const std::string& size, int seconds,
+                      const std::string& picture) {
+    const fs::path video = path.string() + ".h264";
+    const fs::path audio = path.string() + ".alaw";
+    const std::string duration = " -t " + std::to_string(seconds);
+    if (!RunFfmpeg("-f lavfi -i testsrc=size=" + size + ":rate=25" + duration + " " + picture +
+                       " -pix_fmt yuv420p -c:v libx264 -threads 1 -preset ultrafast -g 50 "
+                       "-bf 0 -f h264",
+                   video) ||
+        !RunFfmpeg(
+            "-f lavfi -i sine=frequency=440:sample_rate=8000" + duration + " -c:a pcm_alaw -f alaw",
+            audio)) {
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    CCameraMuxer(out).Write(ReadAll(video), ReadAll(audio));
+    out.close();
+    fs::remove(video);
+    fs::remove(audio);
+    return out.good() && fs::file_size(path) > 0;
+}
 
 std::string Make(TestMedia media) {
     const fs::path dir = Scratch().Path();
@@ -86,6 +242,56 @@ std::string Make(TestMedia media) {
             std::ofstream(path) << "This is not a program stream.\nJust some text.\n";
             return path.string();
         }
+        case TestMedia::FfmpegMpeg1: {
+            const fs::path path = dir / "ffmpeg-mpeg1.mpg";
+            const bool ok = RunFfmpeg(
+                "-f lavfi -i testsrc=size=352x288:rate=25 "
+                "-f lavfi -i sine=frequency=440:sample_rate=44100 "
+                "-t 12 -c:v mpeg1video -c:a mp2 -f mpeg",
+                path);
+            return ok ? path.string() : std::string();
+        }
+        case TestMedia::GstH264: {
+            // The picture moves, so that pictures of different times differ; SPS and PPS come
+            // with every key picture, as recorders write them.
+            const fs::path path = dir / "gstreamer-h264.mpg";
+            const bool ok =
+                RunCommand(
+                    "gst-launch-1.0 -q -e videotestsrc num-buffers=300 pattern=smpte "
+                    "horizontal-speed=3 ! video/x-raw,width=320,height=240,framerate=25/1"
+                    " ! x264enc key-int-max=25 speed-preset=ultrafast ! h264parse "
+                    "config-interval=-1 ! mpegpsmux name=mux ! filesink location='" +
+                    path.string() +
+                    "' audiotestsrc num-buffers=517 ! audio/x-raw,rate=44100 ! "
+                    "audioconvert ! lamemp3enc ! mpegaudioparse ! mux.") &&
+                fs::exists(path) && fs::file_size(path) > 0;
+            return ok ? path.string() : std::string();
+        }
+        case TestMedia::Camera: {
+            const fs::path path = dir / "camera.mpg";
+            return MakeCameraStream(path, "352x288", 20, "-b:v 200k") ? path.string()
+                                                                      : std::string();
+        }
+        case TestMedia::CameraLarge: {
+            const fs::path path = dir / "camera-large.mpg";
+            // Noise makes the key pictures large, as a camera's are.
+            return MakeCameraStream(path, "704x576", 12, "-vf noise=alls=12:allf=t -b:v 1500k")
+                       ? path.string()
+                       : std::string();
+        }
+        case TestMedia::Joined: {
+            const std::string part = TestMediaPath(TestMedia::Mpeg2Vob);
+            if (part.empty()) {
+                return {};
+            }
+            // What `cat a.vob a.vob > joined.vob` writes.
+            const fs::path path = dir / "joined.vob";
+            const std::string bytes = ReadAll(part);
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << bytes << bytes;
+            out.close();
+            return out.good() ? path.string() : std::string();
+        }
         case TestMedia::PackGarbage: {
             const fs::path path = dir / "garbage.mpg";
             std::ofstream out(path, std::ios::binary);
@@ -103,7 +309,8 @@ std::string Make(TestMedia media) {
 }  // namespace
 
 std::string TestMediaPath(TestMedia media) {
-    static std::mutex mutex;
+    // Recursive: a joined stream is made from another test stream.
+    static std::recursive_mutex mutex;
     static std::map<TestMedia, std::string> made;
     std::lock_guard lock(mutex);
     auto found = made.find(media);
@@ -127,6 +334,42 @@ std::optional<double> FfprobeDuration(const std::string& path) {
     char* end = nullptr;
     const double seconds = std::strtod(line.data(), &end);
     return end != line.data() ? std::optional<double>(seconds) : std::nullopt;
+}
+
+std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,
+                                                  std::optional<double> atSeconds) {
+    static std::atomic<int> counter{0};
+    const fs::path raw = Scratch().Path() / ("picture-" + std::to_string(++counter) + ".raw");
+    // -copyts keeps the stream's own time stamps, which select sees and showinfo prints.
+    std::string filters = "showinfo";
+    if (atSeconds) {
+        char select[96];
+        std::snprintf(select, sizeof select, "select='gte(t\\,%.6f)',", *atSeconds - 0.0005);
+        filters = select + filters;
+    }
+    const std::string command = "ffmpeg -nostdin -hide_banner -loglevel info -copyts -i '" + path +
+                                "' -map 0:v:0 -frames:v 1 -vf \"" + filters +
+                                "\" -f rawvideo -pix_fmt gray -y '" + raw.string() + "' 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<double> seconds;
+    std::array<char, 4096> line{};
+    while (std::fgets(line.data(), static_cast<int>(line.size()), pipe.get()) != nullptr) {
+        const char* at = std::strstr(line.data(), "pts_time:");
+        if (at != nullptr && !seconds) {
+            seconds = std::strtod(at + 9, nullptr);
+        }
+    }
+    pipe.reset();
+    std::string pixels = ReadAll(raw);
+    std::error_code ignored;
+    fs::remove(raw, ignored);
+    if (!seconds || pixels.empty()) {
+        return std::nullopt;
+    }
+    return CDecodedPicture{*seconds, std::move(pixels)};
 }
 
 std::string SamplePath(const std::string& name) {

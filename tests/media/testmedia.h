@@ -12,6 +12,17 @@ enum class TestMedia {
     OnePicture,   // a pack header and one picture: playable, but without any length
     TextFile,     // not a media file at all
     PackGarbage,  // a pack start code followed by noise
+    // Program streams of the shapes found in the wild:
+    FfmpegMpeg1,  // ffmpeg's default MPEG-1 system muxer (-f mpeg), 12 s: a first pack of
+                  // some 26 KB, beyond the first 20,000 bytes
+    GstH264,      // GStreamer's mpegpsmux, H.264 and MP3, 12 s: a first pack of some 100 KB
+    Camera,       // a surveillance camera's stream, 20 s: H.264 and G.711 A-law in MPEG audio
+                  // packets, a pack per picture or audio packet, system header and stream map
+                  // before every key picture, pack stuffing that is not all 0xFF (so the
+                  // framework finds no length for it); its first pack is 4 to 5 KB
+    CameraLarge,  // the same shape at 704x576, 12 s: its first pack (a key picture) is some
+                  // 100 KB
+    Joined,       // Mpeg2Vob twice, joined with cat: the clock runs back in the middle
 };
 
 // The file, made once per test process in a temporary folder; empty when ffmpeg failed.
@@ -19,6 +30,16 @@ std::string TestMediaPath(TestMedia media);
 
 // ffprobe's duration of the container in seconds, if it gives one.
 std::optional<double> FfprobeDuration(const std::string& path);
+
+// The first picture ffmpeg decodes from the file, as 8-bit grey pixels, and its time stamp in
+// seconds; nothing when none decodes. With atSeconds, the first picture at or after that time
+// stamp of the stream (not counted from its start).
+struct CDecodedPicture {
+    double m_dSeconds = 0;
+    std::string m_strPixels;
+};
+std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,
+                                                  std::optional<double> atSeconds = {});
 
 // A file of the real samples (TARNWICK_SAMPLES); empty when it is not there.
 std::string SamplePath(const std::string& name);

@@ -125,25 +125,118 @@ TEST(ProbeHeader, FailedSizeSeekAndShortReadAreReported) {
 
 TEST(ProbeHeader, RealSamples) {
     const char* samples = std::getenv("TARNWICK_SAMPLES");
-    if (samples == nullptr ||
-        !PathExists(std::string(samples) + "/wxpython-classic_testmovie.mpg")) {
-        GTEST_SKIP() << "samples not available";
-    }
+    ASSERT_NE(samples, nullptr) << "CTest sets TARNWICK_SAMPLES";
     const std::string folder = std::string(samples) + "/";
     for (const char* name : {"wxpython-classic_testmovie.mpg", "puremagic_test.mpg",
                              "exoplayer_sample_h262_mpeg_audio.mpg"}) {
         auto r = Probe(folder + name);
         EXPECT_TRUE(r.ok) << name;
         EXPECT_EQ(r.source.m_nHeaderLength, 2048u) << name;
+        EXPECT_EQ(r.source.m_nHeaderCopyLength, 2048u) << name;
     }
+    // Its second pack lies beyond the first 20,000 bytes: once refused, now followed to it.
+    // What goes in front of pieces is the pack header and the system header after it.
     auto far = Probe(folder + "neg_mimetype_mpeg.mpeg");
-    EXPECT_FALSE(far.ok);
+    EXPECT_TRUE(far.ok);
     EXPECT_EQ(far.source.m_llFileSize, 55296);
-    EXPECT_THAT(far.events,
-                ElementsAre("Error: Can not find the second pack in the mpeg file head!"));
+    EXPECT_EQ(far.source.m_nHeaderLength, 20480u);
+    EXPECT_EQ(far.source.m_nHeaderCopyLength, 12u + 15u);
+    EXPECT_THAT(far.events, IsEmpty());
     auto elementary = Probe(folder + "neg_file-type_fixture.mpg");
     EXPECT_FALSE(elementary.ok);
     EXPECT_THAT(elementary.events, ElementsAre("Error: Can not read the mpeg file head!"));
+}
+
+// A pack header, a system header, a stream map, then `firstPackets` packets of 10,000 bytes
+// before the second pack: the shape of ffmpeg's and GStreamer's program streams.
+CPsBuilder LongFirstPack(int firstPackets, bool mpeg2 = true) {
+    CPsBuilder builder;
+    builder.Pack(1000, mpeg2, 25200, mpeg2 ? 3 : 0).SystemHeader().StreamMap();
+    for (int i = 0; i < firstPackets; ++i) {
+        builder.Packet(i % 2 == 0 ? 0xE0 : 0xC0, 10000, 5000 + i, {}, mpeg2);
+    }
+    for (int i = 0; i < 3; ++i) {
+        builder.Pack(2000 + i, mpeg2).Packet(0xE0, 2000, {}, {}, mpeg2);
+    }
+    return builder;
+}
+
+TEST(ProbeHeader, LongFirstPackIsFollowedToTheSecondPack) {
+    CTempDir dir;
+    for (const bool mpeg2 : {true, false}) {
+        const CPsBuilder builder = LongFirstPack(5, mpeg2);
+        // Units: pack, system header, stream map, five packets, then the second pack.
+        const int64_t second = builder.UnitOffsets()[8];
+        const int64_t firstPacket = builder.UnitOffsets()[3];
+        ASSERT_GT(second, kHeadWindowBytes);
+        auto r = ProbeBytes(dir, builder.Data());
+        EXPECT_TRUE(r.ok) << mpeg2;
+        EXPECT_THAT(r.events, IsEmpty());
+        EXPECT_EQ(r.source.m_nHeaderLength, second) << mpeg2;
+        EXPECT_EQ(r.source.m_nHeaderCopyLength, firstPacket) << mpeg2;
+    }
+    // No system header: the pack header alone goes in front of pieces.
+    CPsBuilder bare;
+    bare.Pack(1000, true, 25200, 2).Packet(0xE0, 30000, 5000).Pack(2000).Packet(0xE0, 100);
+    auto r = ProbeBytes(dir, bare.Data());
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.source.m_nHeaderLength, 16u + 30000 + 14);
+    EXPECT_EQ(r.source.m_nHeaderCopyLength, 16u);
+}
+
+TEST(ProbeHeader, LongFirstPackWithoutASecondPackInFourMiBIsRefused) {
+    CTempDir dir;
+    // 4 MiB of packets in the first pack: the second pack starts beyond the search.
+    const int packets = static_cast<int>(kLongFirstPackBytes / 10006) + 1;
+    auto far = ProbeBytes(dir, LongFirstPack(packets).Data(), 77);
+    EXPECT_FALSE(far.ok);
+    EXPECT_EQ(far.source.m_nHeaderLength, 0u);
+    EXPECT_THAT(far.events,
+                ElementsAre("Error: Can not find the second pack in the mpeg file head!"));
+
+    // Bytes that are no packet end the walk: nothing to follow.
+    CPsBuilder broken;
+    broken.Pack(1000).SystemHeader().Packet(0xE0, 30000, 5000).Raw(MakeStream(100, {}));
+    broken.Pack(2000).Packet(0xE0, 100);
+    auto noise = ProbeBytes(dir, broken.Data());
+    EXPECT_FALSE(noise.ok);
+    EXPECT_THAT(noise.events,
+                ElementsAre("Error: Can not find the second pack in the mpeg file head!"));
+
+    // And a file of one pack has no second one anywhere.
+    CPsBuilder single;
+    single.Pack(1000).SystemHeader().Packet(0xE0, 30000, 5000);
+    EXPECT_FALSE(ProbeBytes(dir, single.Data()).ok);
+}
+
+TEST(ProbeDuration, StreamClockComesFirstAndTheFrameworkOnlyWithoutOne) {
+    CTempDir dir;
+    CPsBuilder builder;
+    AppendRecording(builder, CRecordingShape{});
+    WriteFile(dir.File("clock.mpg"), builder.Data());
+    WriteFile(dir.File("none.mpg"), MakeRegularStream(100'000, 2048, 2048));
+    int asked = 0;
+    auto query = [&asked](const std::string&, int64_t* stop) {
+        ++asked;
+        *stop = 36'000'000'000;
+        return true;
+    };
+
+    CMpegSource source;
+    ASSERT_TRUE(source.SetSourcePath(dir.File("clock.mpg")));
+    EXPECT_TRUE(source.ProbeDuration(query));
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(source.m_eDurationSource, EDurationSource::TimeStamps);
+    EXPECT_EQ(source.m_llDuration100ns, 40'080'000);  // 4 s and the last audio frame
+    EXPECT_EQ(source.m_nTotalSeconds, 4);
+    // No framework needed at all.
+    EXPECT_TRUE(source.ProbeDuration(nullptr));
+
+    ASSERT_TRUE(source.SetSourcePath(dir.File("none.mpg")));
+    EXPECT_TRUE(source.ProbeDuration(query));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(source.m_eDurationSource, EDurationSource::MediaFramework);
+    EXPECT_EQ(source.m_nTotalSeconds, 3600);
 }
 
 TEST(ProbeDuration, TruncatesToWholeSeconds) {

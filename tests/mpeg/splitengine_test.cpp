@@ -318,6 +318,45 @@ TEST_F(SplitTest, EqualPiecesMatchTheLiteralModel) {
     EXPECT_TRUE(std::equal(m_bytes.end() - 5000, m_bytes.end(), piece3.end() - 5000));
 }
 
+// A first pack of some 40 KB (pack header, system header, packets) and packs of 2,048 and
+// 2,049 bytes after it.
+Bytes LongFirstPackStream(size_t size) {
+    CPsBuilder builder;
+    builder.Pack(1000).SystemHeader();
+    for (int i = 0; i < 4; ++i) {
+        builder.Packet(0xE0, 10000, 5000 + i);
+    }
+    for (int i = 0; builder.Size() < static_cast<int64_t>(size); ++i) {
+        builder.Pack(2000 + i).Packet(0xE0, i % 3 == 0 ? 2035 : 2034);
+    }
+    Bytes bytes = builder.Data();
+    bytes.resize(size);
+    return bytes;
+}
+
+TEST_F(SplitTest, LongFirstPackPutsOnlyItsHeadersInFrontOfPieces) {
+    MakeSource(LongFirstPackStream(400'000), 30);
+    const int64_t copy = m_source.m_nHeaderCopyLength;
+    ASSERT_EQ(copy, 14 + 18);
+    ASSERT_GT(Header(), 40000);
+    EXPECT_EQ(BySize(3), SplitStatus::Done);
+    for (int k = 0; k < 3; ++k) {
+        const int64_t rawStart = static_cast<int64_t>(k / 3.0 * 400'000);
+        const int64_t rawEnd = k == 2 ? -1 : static_cast<int64_t>((k + 1) / 3.0 * 400'000);
+        // The boundaries keep their parity against the second pack's offset.
+        const int64_t start = ReferenceBoundary(m_bytes, rawStart, Header());
+        const int64_t end = rawEnd < 0 ? Size() : ReferenceBoundary(m_bytes, rawEnd, Header());
+        EXPECT_EQ(ReadFile(m_out + "show_" + std::to_string(k) + ".mpg"),
+                  ReferenceCopy(m_bytes, start, end, copy))
+            << k;
+    }
+    // The clip too: the headers, then the pack at its start boundary.
+    EXPECT_EQ(Cut({0, 0, 10}, {0, 0, 20}, m_dir.File("clip.mpg")), SplitStatus::Done);
+    const Bytes clip = ReadFile(m_dir.File("clip.mpg"));
+    EXPECT_TRUE(std::equal(m_bytes.begin(), m_bytes.begin() + copy, clip.begin()));
+    EXPECT_EQ(clip[copy + 3], 0xBA);
+}
+
 TEST_F(SplitTest, TenPiecesAreNumberedWithTwoDigitsAndReplaceOldFiles) {
     MakeSource(IrregularStream(500'000, 2048), 30);
     WriteFile(m_out + "show_03.mpg", {9, 9, 9});

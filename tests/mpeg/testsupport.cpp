@@ -115,6 +115,147 @@ Bytes MakeRegularStream(size_t size, int64_t header, int64_t spacing) {
     return MakeStream(size, offsets);
 }
 
+CPsBuilder& CPsBuilder::Pack(int64_t scr, bool mpeg2, uint32_t muxRate, int stuffing) {
+    m_offsets.push_back(Size());
+    m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, 0xBA});
+    if (mpeg2) {
+        m_bytes.push_back(
+            static_cast<unsigned char>(0x44 | ((scr >> 30) & 7) << 3 | ((scr >> 28) & 3)));
+        m_bytes.push_back(static_cast<unsigned char>((scr >> 20) & 0xFF));
+        m_bytes.push_back(
+            static_cast<unsigned char>(((scr >> 15) & 0x1F) << 3 | 0x04 | ((scr >> 13) & 3)));
+        m_bytes.push_back(static_cast<unsigned char>((scr >> 5) & 0xFF));
+        m_bytes.push_back(static_cast<unsigned char>((scr & 0x1F) << 3 | 0x04));
+        m_bytes.push_back(0x01);
+        m_bytes.push_back(static_cast<unsigned char>(muxRate >> 14));
+        m_bytes.push_back(static_cast<unsigned char>((muxRate >> 6) & 0xFF));
+        m_bytes.push_back(static_cast<unsigned char>((muxRate & 0x3F) << 2 | 3));
+        m_bytes.push_back(static_cast<unsigned char>(0xF8 | stuffing));
+        m_bytes.insert(m_bytes.end(), static_cast<size_t>(stuffing), 0xFF);
+    } else {
+        Stamp(2, scr);
+        m_bytes.push_back(static_cast<unsigned char>(0x80 | (muxRate >> 15)));
+        m_bytes.push_back(static_cast<unsigned char>((muxRate >> 7) & 0xFF));
+        m_bytes.push_back(static_cast<unsigned char>((muxRate & 0x7F) << 1 | 1));
+    }
+    return *this;
+}
+
+CPsBuilder& CPsBuilder::SystemHeader() {
+    m_offsets.push_back(Size());
+    m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, 0xBB});
+    const Bytes body{0x80, 0x2F, 0xB5, 0x07, 0xE1, 0xFF, 0xE0, 0xE0, 0x80, 0xC0, 0xC0, 0x20};
+    Length(body.size());
+    m_bytes.insert(m_bytes.end(), body.begin(), body.end());
+    return *this;
+}
+
+CPsBuilder& CPsBuilder::StreamMap() {
+    m_offsets.push_back(Size());
+    m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, 0xBC});
+    const Bytes body{0xE0, 0xFF, 0, 0, 0, 8, 0x02, 0xE0, 0, 0, 0x03, 0xC0, 0, 0, 0, 0, 0, 0};
+    Length(body.size());
+    m_bytes.insert(m_bytes.end(), body.begin(), body.end());
+    return *this;
+}
+
+CPsBuilder& CPsBuilder::Packet(uint8_t id, size_t payload, std::optional<int64_t> pts,
+                               std::optional<int64_t> dts, bool mpeg2, uint8_t subStream) {
+    m_offsets.push_back(Size());
+    Bytes header;
+    CPsBuilder stamps;
+    if (pts) {
+        stamps.Stamp(dts ? 3 : 2, *pts);
+        if (dts) {
+            stamps.Stamp(1, *dts);
+        }
+    }
+    if (id == 0xBE || id == 0xBF) {
+        // Padding and private stream 2 have no header fields.
+    } else if (mpeg2) {
+        header = {0x80, static_cast<unsigned char>(pts ? (dts ? 0xC0 : 0x80) : 0x00),
+                  static_cast<unsigned char>(stamps.m_bytes.size())};
+        header.insert(header.end(), stamps.m_bytes.begin(), stamps.m_bytes.end());
+    } else {
+        header = {0xFF, 0xFF, 0x40 | 0x20, 0x00};
+        if (pts) {
+            header.insert(header.end(), stamps.m_bytes.begin(), stamps.m_bytes.end());
+        } else {
+            header.push_back(0x0F);
+        }
+    }
+    m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, id});
+    Length(header.size() + payload);
+    m_bytes.insert(m_bytes.end(), header.begin(), header.end());
+    Bytes body(payload);
+    for (size_t i = 0; i < payload; ++i) {
+        body[i] = static_cast<unsigned char>(0x10 + (i * 7 + i / 251) % 200);
+    }
+    if (id >= 0xC0 && id <= 0xDF && payload >= 4) {
+        body[0] = 0xFF;
+        body[1] = 0xFD;  // MPEG-1 layer II, no CRC
+        body[2] = 0x84;  // 128 kbit/s, 48 kHz
+        body[3] = 0x00;
+    } else if (id == 0xBD && payload >= 1) {
+        body[0] = subStream;
+    }
+    m_bytes.insert(m_bytes.end(), body.begin(), body.end());
+    return *this;
+}
+
+CPsBuilder& CPsBuilder::Raw(const Bytes& bytes) {
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+CPsBuilder& CPsBuilder::EndCode() {
+    m_offsets.push_back(Size());
+    m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, 0xB9});
+    return *this;
+}
+
+void CPsBuilder::Stamp(int prefix, int64_t value) {
+    m_bytes.push_back(static_cast<unsigned char>(prefix << 4 | ((value >> 30) & 7) << 1 | 1));
+    m_bytes.push_back(static_cast<unsigned char>((value >> 22) & 0xFF));
+    m_bytes.push_back(static_cast<unsigned char>(((value >> 15) & 0x7F) << 1 | 1));
+    m_bytes.push_back(static_cast<unsigned char>((value >> 7) & 0xFF));
+    m_bytes.push_back(static_cast<unsigned char>((value & 0x7F) << 1 | 1));
+}
+
+void CPsBuilder::Length(size_t length) {
+    m_bytes.push_back(static_cast<unsigned char>(length >> 8));
+    m_bytes.push_back(static_cast<unsigned char>(length & 0xFF));
+}
+
+void AppendRecording(CPsBuilder& builder, const CRecordingShape& shape) {
+    constexpr int64_t kPicture = 3600;
+    constexpr int64_t kAudioFrame = 2160;
+    const auto end = static_cast<int64_t>(shape.m_dSeconds * 90000);
+    int64_t picture = 0;
+    int64_t audio = shape.m_bAudio ? 0 : end;
+    constexpr size_t kMaxPayload = 65000;
+    while (picture < end || audio < end) {
+        // Whichever comes first in presentation order goes next.
+        const bool video = picture <= audio && picture < end;
+        const int64_t time = shape.m_llStart + (video ? picture : audio);
+        const std::optional<int64_t> pts =
+            shape.m_bStamps ? std::optional<int64_t>(time) : std::nullopt;
+        const int64_t scr = (time - shape.m_llPreload) & ((int64_t{1} << 33) - 1);
+        builder.Pack(scr);
+        if (video) {
+            for (size_t left = shape.m_nPictureBytes, first = 1; left > 0; first = 0) {
+                const size_t now = std::min(left, kMaxPayload);
+                builder.Packet(0xE0, now, first != 0 ? pts : std::nullopt);
+                left -= now;
+            }
+            picture += kPicture;
+        } else {
+            builder.Packet(0xC0, 384, pts);
+            audio += kAudioFrame;
+        }
+    }
+}
+
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

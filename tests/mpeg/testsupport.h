@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,50 @@ private:
 Bytes MakeStream(size_t size, const std::vector<int64_t>& packOffsets);
 // A stream with a pack start code every `spacing` bytes from 0 and the second at `header`.
 Bytes MakeRegularStream(size_t size, int64_t header, int64_t spacing);
+
+// Writes program streams unit by unit, with real pack headers, system headers, stream maps
+// and PES packets, for the tests of the system layer and the stream's clock. Times are 90 kHz
+// clock values.
+class CPsBuilder {
+public:
+    CPsBuilder& Pack(int64_t scr, bool mpeg2 = true, uint32_t muxRate = 25200, int stuffing = 0);
+    CPsBuilder& SystemHeader();
+    CPsBuilder& StreamMap();
+    // A packet of `payload` bytes (at least 4) with the time stamps given; MPEG-1 packets have
+    // stuffing and an STD buffer size in front. The payload is filler that holds no start code;
+    // an MPEG audio stream's payload starts with a layer II frame header (48 kHz, 384 bytes a
+    // frame), a private stream 1 payload with `subStream`.
+    CPsBuilder& Packet(uint8_t id, size_t payload, std::optional<int64_t> pts = {},
+                       std::optional<int64_t> dts = {}, bool mpeg2 = true,
+                       uint8_t subStream = 0x80);
+    CPsBuilder& Raw(const Bytes& bytes);
+    CPsBuilder& EndCode();
+
+    const Bytes& Data() const { return m_bytes; }
+    int64_t Size() const { return static_cast<int64_t>(m_bytes.size()); }
+    // The offsets of the units written, in order.
+    const std::vector<int64_t>& UnitOffsets() const { return m_offsets; }
+
+private:
+    void Stamp(int prefix, int64_t value);
+    void Length(size_t length);
+
+    Bytes m_bytes;
+    std::vector<int64_t> m_offsets;
+};
+
+// A recording as muxers write one: from `start` for `seconds`, 25 pictures a second (video
+// 0xE0, `pictureBytes` each) and MPEG audio frames of 24 ms (0xC0), each in a pack of its own
+// whose SCR runs `preload` ahead of the time stamps.
+struct CRecordingShape {
+    int64_t m_llStart = 90000;
+    double m_dSeconds = 4.0;
+    size_t m_nPictureBytes = 1500;
+    int64_t m_llPreload = 45000;
+    bool m_bAudio = true;
+    bool m_bStamps = true;  // false: no PTS at all, only the pack clock
+};
+void AppendRecording(CPsBuilder& builder, const CRecordingShape& shape);
 
 // What a shell command left: its exit status (-1 when it did not exit normally) and what it
 // wrote to its standard output and error, captured in files of the scratch folder.

@@ -92,6 +92,7 @@ private Q_SLOTS:
     void FailedOpenKeepsPreviousSource_data();
     void FailedOpenKeepsPreviousSource();
     void UnplayableFileSaysTotalTimeUnknown();
+    void StreamsAreMeasuredByTheirOwnClock();
     void OpenRedisplaysStoredFieldValues();
 };
 
@@ -125,6 +126,13 @@ void COpenMpegTest::OpensPlayableFileWithMeasuredDuration() {
     QCOMPARE(call.filter.strText, u"MPEG File(*.mpg;*.mpeg)"_s);
     QCOMPARE(call.filter.strPattern, u"*.mpg;*.mpeg"_s);
     QCOMPARE(call.strInitial, QString());
+    // DVD-style .vob files and any other name can be chosen; the MPEG filter comes first.
+    QCOMPARE(call.filters.size(), size_t{3});
+    QCOMPARE(call.filters[0].strText, call.filter.strText);
+    QCOMPARE(call.filters[1].strText, u"DVD video (*.vob)"_s);
+    QCOMPARE(call.filters[1].strPattern, u"*.vob"_s);
+    QCOMPARE(call.filters[2].strText, u"All files (*)"_s);
+    QCOMPARE(call.filters[2].strPattern, u"*"_s);
 }
 
 void COpenMpegTest::InformationLineShowsNameAndWholeSeconds_data() {
@@ -233,6 +241,28 @@ void COpenMpegTest::UnplayableFileSaysTotalTimeUnknown() {
     QCOMPARE(window.Texts(), QStringList{u"Can not open the mpeg total time!"_s});
     QVERIFY(window.Dlg().m_strInfoLine.isEmpty());
     QVERIFY(!window.Dlg().m_source.HasSourcePath());
+}
+
+void COpenMpegTest::StreamsAreMeasuredByTheirOwnClock() {
+    // 9.23 s by its time stamps, where the framework says 8.76 s; and a camera's stream, for
+    // which the framework has no length at all. Neither asks the framework.
+    const std::string movie = SamplePath("wxpython-classic_testmovie.mpg");
+    const std::string camera = TestMediaPath(TestMedia::Camera);
+    QVERIFY(!movie.empty() && !camera.empty());
+    COpenWindow window;
+    int asked = 0;
+    window.Dlg().SetStopPositionQuery([&asked](const std::string&, int64_t*) {
+        ++asked;
+        return false;
+    });
+    window.Open(QString::fromStdString(movie));
+    QCOMPARE(window.Dlg().m_strInfoLine, u"wxpython-classic_testmovie.mpg  (00:00:09)"_s);
+    QCOMPARE(window.Dlg().m_source.m_eDurationSource, EDurationSource::TimeStamps);
+    window.Open(QString::fromStdString(camera));
+    QCOMPARE(window.Dlg().m_strInfoLine, u"camera.mpg  (00:00:20)"_s);
+    QVERIFY(window.Dlg().m_source.HasSourcePath());
+    QVERIFY2(window.Texts().isEmpty(), qPrintable(window.Texts().join(u'\n')));
+    QCOMPARE(asked, 0);
 }
 
 void COpenMpegTest::OpenRedisplaysStoredFieldValues() {

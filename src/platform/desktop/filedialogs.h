@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <QString>
 
@@ -20,9 +21,10 @@ public:
     virtual ~IFileDialogs() = default;
 
     // Asks for a file to open, starting at strInitialFile (its folder and name; empty for
-    // none). The chosen file need not exist.
+    // none), offering the filters in their order with the first one selected. The chosen
+    // file need not exist.
     virtual std::optional<QString> GetOpenFileName(QWidget* pOwner, const QString& strTitle,
-                                                   const CFileFilter& filter,
+                                                   const std::vector<CFileFilter>& filters,
                                                    const QString& strInitialFile) = 0;
 
     // Asks for a file to write, starting in strInitialFolder. Never asks before replacing a

@@ -28,14 +28,25 @@ QString CQtFileDialogs::NameFilter(const CFileFilter& filter) {
     return text + u'(' + patterns + u')';
 }
 
+void CQtFileDialogs::SetNameFilters(QFileDialog& dialog, const std::vector<CFileFilter>& filters) {
+    QStringList names;
+    for (const CFileFilter& filter : filters) {
+        names << NameFilter(filter);
+    }
+    dialog.setNameFilters(names);
+    if (!names.isEmpty()) {
+        dialog.selectNameFilter(names.first());
+    }
+}
+
 std::optional<QString> CQtFileDialogs::GetOpenFileName(QWidget* pOwner, const QString& strTitle,
-                                                       const CFileFilter& filter,
+                                                       const std::vector<CFileFilter>& filters,
                                                        const QString& strInitialFile) {
     QFileDialog dialog(pOwner, strTitle);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A missing file is the caller's to report, so the dialog takes any name.
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(NameFilter(filter));
+    SetNameFilters(dialog, filters);
     if (!strInitialFile.isEmpty()) {
         const QFileInfo initial(strInitialFile);
         dialog.setDirectory(initial.absolutePath());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -229,6 +230,15 @@ void CDesktopServicesTest::FileFilterTakesQtForm() {
     QCOMPARE(CQtFileDialogs::NameFilter({u"MPEG file(*.mpg)"_s, u"*.mpg"_s}),
              u"MPEG file(*.mpg)"_s);
     QCOMPARE(CQtFileDialogs::NameFilter({u"Clips"_s, u"*.mpg"_s}), u"Clips (*.mpg)"_s);
+
+    // The open dialog offers several filters in their order, the first selected.
+    QFileDialog dialog;
+    CQtFileDialogs::SetNameFilters(dialog, {{u"MPEG File(*.mpg;*.mpeg)"_s, u"*.mpg;*.mpeg"_s},
+                                            {u"DVD video (*.vob)"_s, u"*.vob"_s},
+                                            {u"All files (*)"_s, u"*"_s}});
+    QCOMPARE(dialog.nameFilters(), QStringList({u"MPEG File(*.mpg *.mpeg)"_s,
+                                                u"DVD video (*.vob)"_s, u"All files (*)"_s}));
+    QCOMPARE(dialog.selectedNameFilter(), u"MPEG File(*.mpg *.mpeg)"_s);
 }
 
 void CDesktopServicesTest::WindowMessagesArriveInOrderAfterReturn() {

@@ -14,27 +14,29 @@ public:
         EDialog dialog;
         QWidget* pOwner;
         QString strTitle;
-        CFileFilter filter;
-        QString strInitial;  // the initial file (Open) or folder (Save, Folder)
+        CFileFilter filter;                // the selected (first) filter
+        QString strInitial;                // the initial file (Open) or folder (Save, Folder)
+        std::vector<CFileFilter> filters;  // every filter offered, in order
     };
 
     std::optional<QString> GetOpenFileName(QWidget* pOwner, const QString& strTitle,
-                                           const CFileFilter& filter,
+                                           const std::vector<CFileFilter>& filters,
                                            const QString& strInitialFile) override {
-        m_calls.push_back({EDialog::Open, pOwner, strTitle, filter, strInitialFile});
+        const CFileFilter first = filters.empty() ? CFileFilter{} : filters.front();
+        m_calls.push_back({EDialog::Open, pOwner, strTitle, first, strInitialFile, filters});
         return NextAnswer();
     }
 
     std::optional<QString> GetSaveFileName(QWidget* pOwner, const QString& strTitle,
                                            const CFileFilter& filter,
                                            const QString& strInitialFolder) override {
-        m_calls.push_back({EDialog::Save, pOwner, strTitle, filter, strInitialFolder});
+        m_calls.push_back({EDialog::Save, pOwner, strTitle, filter, strInitialFolder, {filter}});
         return NextAnswer();
     }
 
     std::optional<QString> BrowseForFolder(QWidget* pOwner, const QString& strTitle,
                                            const QString& strInitialFolder) override {
-        m_calls.push_back({EDialog::Folder, pOwner, strTitle, {}, strInitialFolder});
+        m_calls.push_back({EDialog::Folder, pOwner, strTitle, {}, strInitialFolder, {}});
         return NextAnswer();
     }
 
