@@ -1,6 +1,7 @@
 // The main window, driven headless with every desktop service scripted: its start, the mode
 // layouts, the exchange, the ways it ends, the output destination, help and About.
 #include <QAbstractButton>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -45,6 +46,20 @@ const QSet<int> kTimeOnly = {IDC_PIECE_SECONDS_LABEL, IDC_PIECE_SECONDS, IDC_PIE
 const QSet<int> kSeries = {IDC_OUTPUT_FOLDER_LABEL, IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER};
 const QSet<int> kAlwaysShown = {IDC_OPEN_MPEG, IDC_INFO_LINE, IDC_BY_FRAME,   IDC_BY_SIZE,
                                 IDC_BY_TIME,   IDC_HOMEPAGE,  IDC_HELP_BUTTON};
+
+// The desktop's font for the life of one window: the application font, put back afterwards.
+class CDesktopFont {
+public:
+    explicit CDesktopFont(const QFont& font) : m_previous(QApplication::font()) {
+        QApplication::setFont(font);
+    }
+    ~CDesktopFont() { QApplication::setFont(m_previous); }
+    CDesktopFont(const CDesktopFont&) = delete;
+    CDesktopFont& operator=(const CDesktopFont&) = delete;
+
+private:
+    QFont m_previous;
+};
 
 QSet<int> AllControls() {
     return kFrameOnly + kSizeOnly + kTimeOnly + kSeries + kAlwaysShown +
@@ -92,6 +107,7 @@ private Q_SLOTS:
     void PositionReportRefreshesDisplayUnlessSliderHeld();
     void WindowCarriesIdentifiersAndNames();
     void TabOrderFollowsTemplate();
+    void WindowScalesWithDesktopFont();
     void VisibleControlsNeitherOverlapNorClipText_data();
     void VisibleControlsNeitherOverlapNorClipText();
 };
@@ -756,15 +772,46 @@ void CClipDlgTest::TabOrderFollowsTemplate() {
     }
 }
 
+void CClipDlgTest::WindowScalesWithDesktopFont() {
+    QSize fallbackSize;
+    {
+        const CDesktopFont none(QFont(u"Sans Serif"_s, 9));
+        CWindow window;
+        CClipDlg& dlg = window.Show();
+        // Where the desktop names no font, the one the template was drawn with.
+        QCOMPARE(QFontInfo(dlg.font()).family(), u"DejaVu Sans"_s);
+        QCOMPARE(dlg.font().pointSize(), 8);
+        fallbackSize = dlg.size();
+    }
+    const CDesktopFont desktop(QFont(u"DejaVu Serif"_s, 12));
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    QCOMPARE(QFontInfo(dlg.font()).family(), u"DejaVu Serif"_s);
+    QCOMPARE(dlg.font().pointSize(), 12);
+    QVERIFY(dlg.width() > fallbackSize.width() * 5 / 4);
+    QVERIFY(dlg.height() > fallbackSize.height() * 5 / 4);
+    QCOMPARE(dlg.GetDlgItem(IDC_HELP_BUTTON)->font(), dlg.font());
+}
+
 void CClipDlgTest::VisibleControlsNeitherOverlapNorClipText_data() {
     QTest::addColumn<int>("nRadio");
-    QTest::newRow("By frame") << IDC_BY_FRAME;
-    QTest::newRow("By size") << IDC_BY_SIZE;
-    QTest::newRow("By time") << IDC_BY_TIME;
+    QTest::addColumn<QFont>("desktopFont");
+    // The toolkit's own guess stands for a desktop that names no font.
+    const std::pair<const char*, QFont> fonts[] = {{"no desktop font", QFont(u"Sans Serif"_s, 9)},
+                                                   {"10 pt", QFont(u"DejaVu Sans"_s, 10)},
+                                                   {"12 pt", QFont(u"DejaVu Sans"_s, 12)},
+                                                   {"serif 11 pt", QFont(u"DejaVu Serif"_s, 11)}};
+    for (const auto& [pszFont, font] : fonts) {
+        QTest::addRow("By frame, %s", pszFont) << IDC_BY_FRAME << font;
+        QTest::addRow("By size, %s", pszFont) << IDC_BY_SIZE << font;
+        QTest::addRow("By time, %s", pszFont) << IDC_BY_TIME << font;
+    }
 }
 
 void CClipDlgTest::VisibleControlsNeitherOverlapNorClipText() {
     QFETCH(int, nRadio);
+    QFETCH(QFont, desktopFont);
+    const CDesktopFont desktop(desktopFont);
     CWindow window;
     CClipDlg& dlg = window.Show();
     window.Button(nRadio)->click();
