@@ -104,6 +104,10 @@ public:
     void OnMoveOrSize();
     void OnCloseRequest();
     void OnKeyUp(int nKey);
+    // The keyboard's way to what the mouse and the menu do: Space plays or pauses, F or F11
+    // toggles full screen, the Menu key or Shift+F10 opens the popup menu. False for any other
+    // key, which the window then handles as usual.
+    bool OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers);
     // A mouse message: QEvent::MouseMove or MouseButtonRelease with its button.
     void OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos);
     void OnCommand(int nCommand);

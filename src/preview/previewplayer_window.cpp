@@ -343,6 +343,32 @@ void CPreviewPlayer::OnKeyUp(int nKey) {
     }
 }
 
+bool CPreviewPlayer::OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers) {
+    const bool bPlain = modifiers == Qt::NoModifier;
+    if (bPlain && nKey == Qt::Key_Space) {
+        if (m_nState == Playing) {
+            Pause();
+        } else {
+            Play();
+        }
+        return true;
+    }
+    if (bPlain && (nKey == Qt::Key_F || nKey == Qt::Key_F11)) {
+        ToggleFullScreen();
+        return true;
+    }
+    if ((bPlain && nKey == Qt::Key_Menu) ||
+        (modifiers == Qt::ShiftModifier && nKey == Qt::Key_F10)) {
+        // Over the middle of the window, and with the same effect as a right click there.
+        if (m_hWnd != nullptr) {
+            ShowContextMenu(m_hWnd->mapToGlobal(m_hWnd->rect().center()));
+            m_bHideOwnerNext = true;
+        }
+        return true;
+    }
+    return false;
+}
+
 void CPreviewPlayer::OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos) {
     if (m_bFullScreen) {
         // Every mouse message counts as activity, a plain move as well.

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void MenuCommandsRunAfterMenuCloses();
     void LeftClicksAlternateFrontWindow();
     void FullScreenPlacesVideoAndEscapeLeaves();
+    void KeysPlayPauseGoFullScreenAndOpenMenu();
     void FullScreenClicksAlternateMainWindow();
     void NormalSizeCommandLeavesFullScreen();
     void CursorHidesOnlyAfterMoreThan100SecondsIdle();
@@ -708,6 +709,57 @@ void CPreviewPlayerTest::FullScreenPlacesVideoAndEscapeLeaves() {
     QCOMPARE(pWindow->geometry(), normal);
     QVERIFY(rig.owner.isVisible() && !rig.owner.isMinimized());
     QVERIFY(!(pWindow->windowFlags() & Qt::WindowStaysOnTopHint));
+}
+
+void CPreviewPlayerTest::KeysPlayPauseGoFullScreenAndOpenMenu() {
+    CPlayerRig rig;
+    QCOMPARE(rig.Open(), 1);
+    CPreviewWindow* pWindow = rig.Window();
+
+    // Space: play from stopped, pause, play again; a held key acts once.
+    QTest::keyClick(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+    QTest::keyClick(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Paused);
+    QCOMPARE(rig.Title(), u"show.mpg  (Paused)"_s);
+    QTest::keyPress(pWindow, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, u" "_s, true);
+    QApplication::sendEvent(pWindow, &repeat);
+    QTest::keyRelease(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+    // With a modifier it is not the play key.
+    QTest::keyClick(pWindow, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+
+    // F and F11 toggle full screen; Escape still leaves it.
+    QTest::keyClick(pWindow, Qt::Key_F);
+    QVERIFY(rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_F11);
+    QVERIFY(!rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_F11);
+    QVERIFY(rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_Escape);
+    QVERIFY(!rig.player->m_bFullScreen);
+
+    // The Menu key and Shift+F10 open the popup menu, in its state of the moment.
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QTest::keyClick(pWindow, key, modifiers);
+        QPointer<QMenu> menu(rig.player->ContextMenu());
+        QVERIFY(!menu.isNull() && menu->isVisible());
+        QVERIFY(!PreviewMenuItem(menu, ID_PREVIEW_PLAY)->isEnabled());
+        menu->close();
+        QTRY_VERIFY(menu.isNull());
+    }
+    // A menu opened in full screen makes the next click put the main window away, as a right
+    // click's does.
+    QVERIFY(rig.player->EnterFullScreen());
+    QTest::mouseClick(pWindow, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QVERIFY(rig.owner.isMinimized());
+    QTest::keyClick(pWindow, Qt::Key_Menu);
+    rig.player->ContextMenu()->close();
+    QTest::mouseClick(pWindow, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QVERIFY(rig.owner.isMinimized());
 }
 
 void CPreviewPlayerTest::FullScreenClicksAlternateMainWindow() {

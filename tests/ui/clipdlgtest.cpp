@@ -746,15 +746,16 @@ void CClipDlgTest::WindowCarriesIdentifiersAndNames() {
 void CClipDlgTest::TabOrderFollowsTemplate() {
     CWindow window;
     CClipDlg& dlg = window.Show();
-    // The tab stops in template order; radio buttons, statics and up-downs are none.
+    // The tab stops in template order; the mode group is one, at its checked button; statics
+    // and up-downs are none.
     const int expected[] = {
         IDC_PIECE_COUNT,  IDC_OPEN_MPEG,     IDC_START_HOUR,    IDC_START_MINUTE,
         IDC_START_SECOND, IDC_END_HOUR,      IDC_END_MINUTE,    IDC_END_SECOND,
         IDC_CUT_START,    IDC_OUTPUT_FILE,   IDC_PLAY,          IDC_POSITION_SLIDER,
         IDC_PAUSE,        IDC_STOP,          IDC_START_TIME,    IDC_END_TIME,
         IDC_SIZE_START,   IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER, IDC_PIECE_SECONDS,
-        IDC_TIME_START,   IDC_HOMEPAGE,      IDC_HELP_BUTTON,   IDC_BROWSE_FILE,
-        IDC_CLOSE_SOURCE};
+        IDC_TIME_START,   IDC_BY_FRAME,      IDC_HOMEPAGE,      IDC_HELP_BUTTON,
+        IDC_BROWSE_FILE,  IDC_CLOSE_SOURCE};
     // Tab walks the focus chain, passing over whatever takes no tab focus.
     QList<int> chain;
     QWidget* pWidget = dlg.GetDlgItem(expected[0]);
@@ -767,7 +768,8 @@ void CClipDlgTest::TabOrderFollowsTemplate() {
         pWidget = pWidget->nextInFocusChain();
     } while (pWidget != dlg.GetDlgItem(expected[0]));
     QCOMPARE(chain, QList<int>(std::begin(expected), std::end(expected)));
-    for (const int nId : {IDC_BY_FRAME, IDC_PIECE_COUNT_SPIN, IDC_INFO_LINE, IDC_EACH_SIZE}) {
+    for (const int nId :
+         {IDC_BY_SIZE, IDC_BY_TIME, IDC_PIECE_COUNT_SPIN, IDC_INFO_LINE, IDC_EACH_SIZE}) {
         QVERIFY(!(dlg.GetDlgItem(nId)->focusPolicy() & Qt::TabFocus));
     }
 }
