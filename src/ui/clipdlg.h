@@ -110,8 +110,9 @@ public:
     // the window makes GStreamer graphs that paint into the preview window.
     void SetPreviewGraphFactory(IFilterGraphFactory* pFactory) { m_pGraphFactory = pFactory; }
 
-    // Runs the folder browser owned by pOwner; a chosen folder replaces strFolder. False when
-    // nothing was chosen, and strFolder is then unchanged.
+    // Runs the folder browser owned by pOwner, starting at strFolder if that is a folder, else
+    // at the desktop; a chosen folder replaces strFolder. False when nothing was chosen, and
+    // strFolder is then unchanged.
     bool BrowseForFolder(QWidget* pOwner, QString& strFolder);
 
     // Exchanged fields.

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void CancelledSaveDialogChangesNothing();
     void BrowseFolderAddsFinalSeparator_data();
     void BrowseFolderAddsFinalSeparator();
+    void FolderBrowserStartsAtOutputFolderWhenItExists();
     void CancelledFolderBrowserStoresAndShowsValueAgain();
     void CloseAfterBrowseStoresChosenFolderAgain();
     void PathsBeyondPlatformLimitAreRefusedWhole();
@@ -538,6 +540,23 @@ void CClipDlgTest::BrowseFolderAddsFinalSeparator() {
     QCOMPARE(window.Edit(IDC_OUTPUT_FOLDER)->text(), strExpected);
     QCOMPARE(window.shell.settings.Value(kScope, u"Option"_s, u"output_folder"_s),
              std::optional<QString>(strExpected));
+}
+
+void CClipDlgTest::FolderBrowserStartsAtOutputFolderWhenItExists() {
+    QTemporaryDir dir;
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    window.Button(IDC_BY_TIME)->click();
+    dlg.m_strOutputFolder = dir.path() + u"/"_s;
+    window.Button(IDC_BROWSE_FOLDER)->click();
+    // Where the folder no longer exists, the desktop as before.
+    dlg.m_strOutputFolder = dir.path() + u"/gone/"_s;
+    window.Button(IDC_BROWSE_FOLDER)->click();
+
+    const auto& calls = window.shell.fileDialogs.Calls();
+    QCOMPARE(calls.size(), size_t{2});
+    QCOMPARE(calls[0].strInitial, dir.path() + u"/"_s);
+    QCOMPARE(calls[1].strInitial, u"/home/u/Desktop"_s);
 }
 
 void CClipDlgTest::CancelledFolderBrowserStoresAndShowsValueAgain() {
