@@ -153,6 +153,9 @@ private:
     void ShowPreviewBox(const QString& strCaption, const QString& strText);
     // Places the video on a full-screen window of the given size; false without a video size.
     bool PlaceFullScreenVideo(int cx, int cy);
+    // At the open of a video: moves the main window down, or scales the video, so that neither
+    // window hides the other (PreviewBesideOwner).
+    void PlaceBesideOwner();
 
     // Announces the graph's events to the window; lives from the window's creation until the
     // graph has been told to forget it.

@@ -131,6 +131,41 @@ HRESULT CPreviewPlayer::InitVideoWindow(int nMultiplier, int nDivider) {
     return hr;
 }
 
+void CPreviewPlayer::PlaceBesideOwner() {
+    long lWidth = 0;
+    long lHeight = 0;
+    if (m_hWnd == nullptr || m_hWndOwner == nullptr || pVW == nullptr || pBV == nullptr ||
+        FAILED(pBV->GetVideoSize(&lWidth, &lHeight)) || lWidth <= 0 || lHeight <= 0) {
+        return;
+    }
+    QScreen* pScreen = m_hWndOwner->screen();
+    if (pScreen == nullptr) {
+        return;
+    }
+    // The preview is not on screen yet, so its decorations are not known: it is given the main
+    // window's, which the same window manager draws.
+    const QRect rcOwner = m_hWndOwner->frameGeometry();
+    const QRect rcOwnerClient = m_hWndOwner->geometry();
+    const QMargins frame(rcOwnerClient.left() - rcOwner.left(), rcOwnerClient.top() - rcOwner.top(),
+                         rcOwner.right() - rcOwnerClient.right(),
+                         rcOwner.bottom() - rcOwnerClient.bottom());
+    // Wayland does not let a window place itself.
+    const bool bSelfPlacing = !QGuiApplication::platformName().startsWith(u"wayland"_s);
+    const CPreviewLayout layout = PreviewBesideOwner(
+        pScreen->availableGeometry(), rcOwner, frame,
+        QSize(static_cast<int>(lWidth), static_cast<int>(lHeight)), bSelfPlacing);
+    if (bSelfPlacing) {
+        if (layout.ptOwner != rcOwner.topLeft()) {
+            m_hWndOwner->move(layout.ptOwner);
+        }
+        m_hWnd->move(layout.ptPreview);
+    }
+    if (layout.sizeVideo != m_hWnd->size()) {
+        m_hWnd->setFixedSize(layout.sizeVideo);
+        pVW->SetWindowPosition(0, 0, layout.sizeVideo.width(), layout.sizeVideo.height());
+    }
+}
+
 HRESULT CPreviewPlayer::ResizeVideoToClient() {
     if (pVW != nullptr && m_hWnd != nullptr) {
         const QRect rect = m_hWnd->rect();

@@ -115,6 +115,7 @@ private Q_SLOTS:
     void CloseBoxAsksMainWindowAndKeepsWindow();
     void MenuCloseAsksMainWindow();
     void WindowSitsInStripAboveMainWindow();
+    void LargeVideoMovesMainWindowDownOrIsScaled();
 };
 
 void CPreviewPlayerTest::OpenShowsVideoWindowStoppedWithoutPlaying() {
@@ -933,6 +934,43 @@ void CPreviewPlayerTest::WindowSitsInStripAboveMainWindow() {
     QCOMPARE(video.Open(), 1);
     QCOMPARE(video.Window()->pos(), expected.topLeft());
     QCOMPARE(video.Window()->size(), QSize(352, 288));
+}
+
+void CPreviewPlayerTest::LargeVideoMovesMainWindowDownOrIsScaled() {
+    // The offscreen screen is 800 by 600; its windows have thin frames.
+    CPlayerRig rig;
+    const QRect workArea = rig.owner.screen()->availableGeometry();
+    rig.owner.setGeometry(200, 150, 400, 300);
+    const int nFrameHeight = rig.owner.frameGeometry().height() - rig.owner.height();
+    QCOMPARE(rig.Open(), 1);
+    // 352x288 needs the main window further down: it moves just below the preview, which keeps
+    // its place at the top.
+    QCOMPARE(rig.Window()->pos(), QPoint(workArea.left() + 100, workArea.top() + 5));
+    QCOMPARE(rig.Window()->size(), QSize(352, 288));
+    QCOMPARE(rig.owner.frameGeometry().top(), workArea.top() + 5 + nFrameHeight + 288);
+    QVERIFY(!rig.Window()->frameGeometry().intersects(rig.owner.frameGeometry()));
+
+    // 720x576 cannot fit above it: the main window goes to the bottom, the video is scaled
+    // into the strip with its aspect kept, and the video fills the window.
+    CPlayerRig dvd;
+    dvd.Graph().SetVideoSize(720, 576);
+    dvd.owner.setGeometry(200, 150, 400, 300);
+    QCOMPARE(dvd.Open(), 1);
+    QCOMPARE(dvd.owner.frameGeometry().bottom(), workArea.bottom());
+    const int nHeight = dvd.owner.frameGeometry().top() - (workArea.top() + 5) - nFrameHeight;
+    QCOMPARE(dvd.Window()->size(), QSize(720 * nHeight / 576, nHeight));
+    long l = 0, t = 0, w = 0, h = 0;
+    dvd.Graph().GetWindowRect(&l, &t, &w, &h);
+    QCOMPARE(QRect(l, t, w, h), QRect(QPoint(0, 0), dvd.Window()->size()));
+    QVERIFY(!dvd.Window()->frameGeometry().intersects(dvd.owner.frameGeometry()));
+
+    // "Normal size" still means the native size, and full screen comes back to the scaled one.
+    const QRect scaled = dvd.Window()->geometry();
+    QVERIFY(dvd.player->EnterFullScreen());
+    QVERIFY(dvd.player->LeaveFullScreen());
+    QCOMPARE(dvd.Window()->geometry(), scaled);
+    dvd.player->OnCommand(ID_PREVIEW_NORMALSIZE);
+    QCOMPARE(dvd.Window()->size(), QSize(720, 576));
 }
 
 QTEST_MAIN(CPreviewPlayerTest)
