@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-dejavu-core
+  desktop-file-utils appstream man-db lintian dpkg-dev
 )
 
 missing=()
