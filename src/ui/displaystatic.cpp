@@ -8,6 +8,11 @@ CDisplayStatic::CDisplayStatic(const QString& strName, QWidget* pParent)
 
 void CDisplayStatic::SetWindowText(const QString& strText) {
     setText(strText);
-    // A new name is announced to assistive technology (a name-change event) by the toolkit.
-    setAccessibleName(strText.isEmpty() ? m_strName : strText);
+    // Every new name is announced to assistive technology (a name-change event), even one equal
+    // to the last; the position display is set again at every refresh and every paint, and a
+    // screen reader must hear only what changes.
+    const QString strAccessibleName = strText.isEmpty() ? m_strName : strText;
+    if (strAccessibleName != accessibleName()) {
+        setAccessibleName(strAccessibleName);
+    }
 }
