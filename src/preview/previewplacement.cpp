@@ -15,7 +15,7 @@ constexpr int kMinimumVideoHeight = 120;
 
 // The video shrunk to fit the room, its aspect ratio kept; never enlarged.
 QSize FitVideo(const QSize& video, int nRoomWidth, int nRoomHeight) {
-    if (video.width() <= nRoomWidth && video.height() <= nRoomHeight) {
+    if (video.isEmpty() || (video.width() <= nRoomWidth && video.height() <= nRoomHeight)) {
         return video;
     }
     const std::int64_t w = video.width();
@@ -83,6 +83,9 @@ QRect FullScreenVideoRect(int cx, int cy, int w, int h) {
 CPreviewLayout PreviewBesideOwner(const QRect& workArea, const QRect& rcOwner,
                                   const QMargins& frame, const QSize& video, bool bSelfPlacing) {
     const int nStripTop = workArea.top() + kPreviewTop;
+    if (video.isEmpty()) {
+        return {rcOwner.topLeft(), QPoint(workArea.left() + kPreviewLeft, nStripTop), video};
+    }
     const int nFrameWidth = frame.left() + frame.right();
     const int nFrameHeight = frame.top() + frame.bottom();
     const int nRoomWidth = workArea.width() - nFrameWidth;

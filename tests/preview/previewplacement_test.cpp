@@ -151,6 +151,9 @@ TEST(PreviewBesideOwner, NoRoomKeepsAUsableSize) {
     // A video smaller than that keeps its own size.
     EXPECT_EQ(PreviewBesideOwner(workArea, rcOwner, kFrame, QSize(160, 100), true).sizeVideo,
               QSize(160, 100));
+    // A video without a size moves nothing.
+    const CPreviewLayout none = PreviewBesideOwner(workArea, rcOwner, kFrame, QSize(), true);
+    EXPECT_EQ(none.ptOwner, rcOwner.topLeft());
 }
 
 }  // namespace
