@@ -1,6 +1,9 @@
 # Two commands do all the set-up on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, starts Tarnwick
 #   make test   the same set-up, then every test (normal and sanitizer builds)
+# And two install it:
+#   make install [PREFIX=/usr/local] [DESTDIR=]   copies the programs and their files
+#   make deb                                      builds the Debian package and checks it
 
 JOBS        ?= $(shell nproc)
 BUILD       ?= build
@@ -8,11 +11,14 @@ ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 300
 SAMPLES     ?= tests/data/samples
+DEB_BUILD   ?= build-deb
+PREFIX      ?= /usr/local
+DESTDIR     ?=
 CMAKE_FLAGS ?=
 SOURCES      = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: all deps configure build run test test-fast test-asan format format-check bench screenshots \
-        fuzz fuzz-deps clean
+        fuzz fuzz-deps install deb clean
 
 all: build
 
@@ -69,5 +75,24 @@ bench: build
 screenshots: build
 	scripts/screenshots.sh $(BUILD)
 
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# The package is built apart, for /usr, with Debian's hardening flags and without the tests.
+$(DEB_BUILD)/CMakeCache.txt:
+	CFLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CFLAGS)" \
+	CXXFLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) \
+	  $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DBUILD_TESTING=OFF -DTARNWICK_BENCH=OFF $(CMAKE_FLAGS)
+
+deb: deps $(DEB_BUILD)/CMakeCache.txt
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	rm -f $(DEB_BUILD)/tarnwick_*.deb
+	cd $(DEB_BUILD) && cpack -G DEB
+	lintian --fail-on error --display-info $(DEB_BUILD)/tarnwick_*.deb
+	@ls -l $(DEB_BUILD)/tarnwick_*.deb
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(DEB_BUILD)

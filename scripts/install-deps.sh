@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-dejavu-core
+  desktop-file-utils appstream man-db lintian dpkg-dev
 )
 if [ "${1:-}" = fuzz ]; then
   # clang-14 compiles; libclang-rt-14-dev holds libFuzzer and the sanitizer runtimes.

@@ -2,9 +2,11 @@
 # Pictures of the main window in its three modes and of the About box, taken on a virtual X
 # display with the real xcb platform: scripts/screenshots.sh <build-dir> [output-dir]
 # Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
-# and preview.png and preview-paused.png: the main window with the preview window playing a
-# sample of tests/data/samples, then paused. A window manager (openbox) draws the
-# captions when it is installed.
+# the same with the desktop's font at 12 points (main-by-frame-12pt.png, ...), preview-dvd.png
+# (a 720x576 recording made here with ffmpeg, opened beside a main window that starts in the
+# middle of a 1280x1024 screen), and preview.png and preview-paused.png: the main window with
+# the preview window playing a sample of tests/data/samples, then paused.
+# A window manager (openbox) draws the captions when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,24 +22,32 @@ cmake --build "$build" --target tarnwick_screenshots tarnwick_preview_screenshot
   -j "$(nproc)" >/dev/null
 mkdir -p "$out"
 # A fixed DPI keeps the pictures comparable from one machine to the next.
-QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 \
-  xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96" "$tool" "$out"
+screen=(xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96")
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" "$tool" "$out"
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" "$tool" "$out" 12
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# Captions with room for the file name: the sample's video is only 160 pixels wide, and the
+# caption must show "(Paused)".
+wm=(true)
+if command -v openbox >/dev/null && [ -f /etc/xdg/openbox/rc.xml ]; then
+  sed -e 's|<titleLayout>[A-Z]*</titleLayout>|<titleLayout>LC</titleLayout>|' \
+      -e '/<font place="[A-Za-z]*Window">/,/<\/font>/ s|<size>[0-9]*</size>|<size>7</size>|' \
+      /etc/xdg/openbox/rc.xml > "$scratch/openbox.xml"
+  wm=(openbox --config-file "$scratch/openbox.xml")
+fi
+# A DVD-size recording opened beside a main window in the middle of the screen.
+ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=frequency=440 \
+  -t 8 -target pal-dvd -y "$scratch/dvd.mpg"
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
+  sh -c 'tool=$1 dir=$2 file=$3 name=$4; shift 4; "$@" & sleep 1; exec "$tool" "$dir" "$file" "$name"' \
+  sh "$preview_tool" "$out" "$scratch/dvd.mpg" preview-dvd.png "${wm[@]}"
 
 if [ -f "$sample" ]; then
-  # The sample under a short name, and captions with room for it: the sample's video is only
-  # 160 pixels wide, and the caption must show "(Paused)".
-  scratch=$(mktemp -d)
-  trap 'rm -rf "$scratch"' EXIT
+  # The sample under a short name.
   cp "$sample" "$scratch/movie.mpg"
-  wm=(true)
-  if command -v openbox >/dev/null && [ -f /etc/xdg/openbox/rc.xml ]; then
-    sed -e 's|<titleLayout>[A-Z]*</titleLayout>|<titleLayout>LC</titleLayout>|' \
-        -e '/<font place="[A-Za-z]*Window">/,/<\/font>/ s|<size>[0-9]*</size>|<size>7</size>|' \
-        /etc/xdg/openbox/rc.xml > "$scratch/openbox.xml"
-    wm=(openbox --config-file "$scratch/openbox.xml")
-  fi
-  QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 \
-    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96" \
+  QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
     sh -c 'tool=$1 dir=$2 file=$3; shift 3; "$@" & sleep 1; exec "$tool" "$dir" "$file"' \
     sh "$preview_tool" "$out" "$scratch/movie.mpg" "${wm[@]}"
 else
@@ -46,5 +56,5 @@ fi
 
 # Keep the committed pictures small.
 if command -v optipng >/dev/null; then
-  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about.png "$out"/preview*.png 2>/dev/null || true
+  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about*.png "$out"/preview*.png 2>/dev/null || true
 fi

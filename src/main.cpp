@@ -10,6 +10,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Names the installed desktop entry, from which the desktop takes the icon and the name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     CQtShellServices shell;
     CClipApp theApp(QCoreApplication::applicationFilePath(), shell.Services().settings);
     theApp.StartUp([&shell](CClipApp& app) -> std::unique_ptr<QDialog> {

@@ -1,5 +1,8 @@
 #include "app/appresources.h"
 
+#include <QDir>
+#include <QFile>
+
 using namespace Qt::StringLiterals;
 
 QIcon LoadApplicationIcon() {
@@ -17,4 +20,16 @@ QString LoadResourceString(int nId) {
         default:
             return {};
     }
+}
+
+QString LocateHelpPage(const QString& strExecutableFolder) {
+    const QString strBeside = strExecutableFolder + QString::fromUtf16(kHelpTopicPath);
+    if (QFile::exists(strBeside)) {
+        return strBeside;
+    }
+    // The install rules put the data folder at this path from the executable's folder.
+    const QString strInstalled =
+        QDir::cleanPath(strExecutableFolder + QStringLiteral(TARNWICK_DATA_FROM_BINDIR) + u'/' +
+                        QString::fromUtf16(kHelpTopicPath));
+    return QFile::exists(strInstalled) ? strInstalled : strBeside;
 }

@@ -20,8 +20,14 @@ QIcon LoadApplicationIcon();
 // The text of string resource nId; empty when there is no such string.
 QString LoadResourceString(int nId);
 
-// The help page, relative to the executable's folder.
+// The help page, relative to the folder of help pages.
 inline constexpr char16_t kHelpTopicPath[] = u"help/Introduction.htm";
+
+// Where the help page is, given the executable's folder (with its final separator): beside the
+// executable (the build tree, or a copy unpacked into one folder) when it is there, else in the
+// installed data folder (<prefix>/share/tarnwick for <prefix>/bin/tarnwick) when it is there,
+// else beside the executable, where the viewer then reports it missing.
+QString LocateHelpPage(const QString& strExecutableFolder);
 
 // The maker's home page.
 inline constexpr char16_t kHomePageAddress[] = u"https://quellbrook.example/index.htm";

@@ -165,6 +165,7 @@ HRESULT CPreviewPlayer::BuildGraph(const char* pszPath) {
             ShowPreviewMessage("FAILED(hr=0x%x) in InitVideoWindow(1, 1)\n", Hex(hrInit));
             return hrInit;
         }
+        PlaceBesideOwner();
         m_bShown = true;
         m_hWnd->showNormal();
     } else {

@@ -104,6 +104,10 @@ public:
     void OnMoveOrSize();
     void OnCloseRequest();
     void OnKeyUp(int nKey);
+    // The keyboard's way to what the mouse and the menu do: Space plays or pauses, F or F11
+    // toggles full screen, the Menu key or Shift+F10 opens the popup menu. False for any other
+    // key, which the window then handles as usual.
+    bool OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers);
     // A mouse message: QEvent::MouseMove or MouseButtonRelease with its button.
     void OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos);
     void OnCommand(int nCommand);
@@ -149,6 +153,9 @@ private:
     void ShowPreviewBox(const QString& strCaption, const QString& strText);
     // Places the video on a full-screen window of the given size; false without a video size.
     bool PlaceFullScreenVideo(int cx, int cy);
+    // At the open of a video: moves the main window down, or scales the video, so that neither
+    // window hides the other (PreviewBesideOwner).
+    void PlaceBesideOwner();
 
     // Announces the graph's events to the window; lives from the window's creation until the
     // graph has been told to forget it.

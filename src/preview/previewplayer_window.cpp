@@ -131,6 +131,41 @@ HRESULT CPreviewPlayer::InitVideoWindow(int nMultiplier, int nDivider) {
     return hr;
 }
 
+void CPreviewPlayer::PlaceBesideOwner() {
+    long lWidth = 0;
+    long lHeight = 0;
+    if (m_hWnd == nullptr || m_hWndOwner == nullptr || pVW == nullptr || pBV == nullptr ||
+        FAILED(pBV->GetVideoSize(&lWidth, &lHeight)) || lWidth <= 0 || lHeight <= 0) {
+        return;
+    }
+    QScreen* pScreen = m_hWndOwner->screen();
+    if (pScreen == nullptr) {
+        return;
+    }
+    // The preview is not on screen yet, so its decorations are not known: it is given the main
+    // window's, which the same window manager draws.
+    const QRect rcOwner = m_hWndOwner->frameGeometry();
+    const QRect rcOwnerClient = m_hWndOwner->geometry();
+    const QMargins frame(rcOwnerClient.left() - rcOwner.left(), rcOwnerClient.top() - rcOwner.top(),
+                         rcOwner.right() - rcOwnerClient.right(),
+                         rcOwner.bottom() - rcOwnerClient.bottom());
+    // Wayland does not let a window place itself.
+    const bool bSelfPlacing = !QGuiApplication::platformName().startsWith(u"wayland"_s);
+    const CPreviewLayout layout = PreviewBesideOwner(
+        pScreen->availableGeometry(), rcOwner, frame,
+        QSize(static_cast<int>(lWidth), static_cast<int>(lHeight)), bSelfPlacing);
+    if (bSelfPlacing) {
+        if (layout.ptOwner != rcOwner.topLeft()) {
+            m_hWndOwner->move(layout.ptOwner);
+        }
+        m_hWnd->move(layout.ptPreview);
+    }
+    if (layout.sizeVideo != m_hWnd->size()) {
+        m_hWnd->setFixedSize(layout.sizeVideo);
+        pVW->SetWindowPosition(0, 0, layout.sizeVideo.width(), layout.sizeVideo.height());
+    }
+}
+
 HRESULT CPreviewPlayer::ResizeVideoToClient() {
     if (pVW != nullptr && m_hWnd != nullptr) {
         const QRect rect = m_hWnd->rect();
@@ -341,6 +376,32 @@ void CPreviewPlayer::OnKeyUp(int nKey) {
     if (nKey == Qt::Key_Escape && m_bFullScreen) {
         LeaveFullScreen();
     }
+}
+
+bool CPreviewPlayer::OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers) {
+    const bool bPlain = modifiers == Qt::NoModifier;
+    if (bPlain && nKey == Qt::Key_Space) {
+        if (m_nState == Playing) {
+            Pause();
+        } else {
+            Play();
+        }
+        return true;
+    }
+    if (bPlain && (nKey == Qt::Key_F || nKey == Qt::Key_F11)) {
+        ToggleFullScreen();
+        return true;
+    }
+    if ((bPlain && nKey == Qt::Key_Menu) ||
+        (modifiers == Qt::ShiftModifier && nKey == Qt::Key_F10)) {
+        // Over the middle of the window, and with the same effect as a right click there.
+        if (m_hWnd != nullptr) {
+            ShowContextMenu(m_hWnd->mapToGlobal(m_hWnd->rect().center()));
+            m_bHideOwnerNext = true;
+        }
+        return true;
+    }
+    return false;
 }
 
 void CPreviewPlayer::OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos) {

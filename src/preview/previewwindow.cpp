@@ -84,6 +84,14 @@ void CPreviewWindow::closeEvent(QCloseEvent* pEvent) {
     m_player.OnCloseRequest();
 }
 
+void CPreviewWindow::keyPressEvent(QKeyEvent* pEvent) {
+    // A held key acts once.
+    if (pEvent->isAutoRepeat() ||
+        !m_player.OnKeyDown(pEvent->key(), pEvent->modifiers() & ~Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(pEvent);
+    }
+}
+
 void CPreviewWindow::keyReleaseEvent(QKeyEvent* pEvent) {
     if (pEvent->isAutoRepeat()) {
         pEvent->ignore();

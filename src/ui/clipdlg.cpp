@@ -3,6 +3,7 @@
 // window menu), clipdlg_open.cpp, clipdlg_split.cpp and clipdlg_position.cpp.
 #include "ui/clipdlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -13,7 +14,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 
+#include <algorithm>
 #include <climits>
 #include <iterator>
 
@@ -25,6 +28,7 @@
 #include "platform/desktop/dialogunits.h"
 #include "ui/controlids.h"
 #include "ui/dialoginteger.h"
+#include "ui/displaystatic.h"
 #include "ui/positionslider.h"
 #include "ui/updown.h"
 
@@ -109,6 +113,9 @@ constexpr int kByTimeControls[] = {
     IDC_TIME_START};
 constexpr int kSeriesControls[] = {IDC_OUTPUT_FOLDER_LABEL, IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER};
 
+// The mode switch, in the group's order.
+constexpr int kModeRadios[] = {IDC_BY_FRAME, IDC_BY_SIZE, IDC_BY_TIME};
+
 // The exchanged time fields, in exchange order.
 constexpr int kTimeFields[] = {IDC_START_HOUR, IDC_START_MINUTE, IDC_START_SECOND,
                                IDC_END_HOUR,   IDC_END_MINUTE,   IDC_END_SECOND};
@@ -119,6 +126,13 @@ constexpr int kSpinLower = 1;
 constexpr int kSpinUpper = 10000;
 
 const QString kOptionSection = u"Option"_s;
+
+// The keys that open a context menu: the Menu key, and Shift+F10 on keyboards without one.
+bool IsContextMenuKey(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    return (event.key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+           (event.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
 
 }  // namespace
 
@@ -171,7 +185,11 @@ void CClipDlg::CreateControls() {
                 pControl = new CUpDown(this);
                 break;
             case EControl::Static: {
-                auto* pLabel = new QLabel(strText, this);
+                // The statics that show values rather than captions start empty.
+                auto* pLabel =
+                    strText.isEmpty()
+                        ? new CDisplayStatic(QString::fromUtf16(item.pszAccessibleName), this)
+                        : new QLabel(strText, this);
                 pLabel->setTextFormat(Qt::PlainText);
                 pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 pControl = pLabel;
@@ -184,9 +202,11 @@ void CClipDlg::CreateControls() {
                 pControl = new CPositionSlider(m_app, this);
                 break;
             case EControl::Radio: {
+                // One tab stop for the group, the checked button (UpdateModeTabStop); the
+                // arrow keys move within it.
                 auto* pRadio = new QRadioButton(strText, this);
-                // One group reached by the mouse, as the template has it: no tab stop.
-                pRadio->setFocusPolicy(Qt::ClickFocus);
+                pRadio->setFocusPolicy(Qt::StrongFocus);
+                pRadio->installEventFilter(this);
                 pControl = pRadio;
                 break;
             }
@@ -251,15 +271,15 @@ void CClipDlg::CreateControls() {
     setBuddy(IDC_PIECE_SECONDS_LABEL, IDC_PIECE_SECONDS);
     setBuddy(IDC_OUTPUT_FOLDER_LABEL, IDC_OUTPUT_FOLDER);
 
-    m_pInfoLine = static_cast<QLabel*>(GetDlgItem(IDC_INFO_LINE));
+    m_pInfoLine = static_cast<CDisplayStatic*>(GetDlgItem(IDC_INFO_LINE));
     m_pOutputFileEdit = static_cast<QLineEdit*>(GetDlgItem(IDC_OUTPUT_FILE));
     m_pPieceCountEdit = static_cast<QLineEdit*>(GetDlgItem(IDC_PIECE_COUNT));
     m_pPieceCountSpin = static_cast<CUpDown*>(GetDlgItem(IDC_PIECE_COUNT_SPIN));
     m_pPieceSecondsEdit = static_cast<QLineEdit*>(GetDlgItem(IDC_PIECE_SECONDS));
     m_pPieceSecondsSpin = static_cast<CUpDown*>(GetDlgItem(IDC_PIECE_SECONDS_SPIN));
     m_pOutputFolderEdit = static_cast<QLineEdit*>(GetDlgItem(IDC_OUTPUT_FOLDER));
-    m_pEachSize = static_cast<QLabel*>(GetDlgItem(IDC_EACH_SIZE));
-    m_pPosition = static_cast<QLabel*>(GetDlgItem(IDC_POSITION));
+    m_pEachSize = static_cast<CDisplayStatic*>(GetDlgItem(IDC_EACH_SIZE));
+    m_pPosition = static_cast<CDisplayStatic*>(GetDlgItem(IDC_POSITION));
     m_pSlider = static_cast<CPositionSlider*>(GetDlgItem(IDC_POSITION_SLIDER));
     m_pByFrame = static_cast<QRadioButton*>(GetDlgItem(IDC_BY_FRAME));
 }
@@ -278,9 +298,9 @@ void CClipDlg::ConnectCommands() {
     onClick(IDC_END_TIME, &CClipDlg::OnEndTime);
     onClick(IDC_SIZE_START, &CClipDlg::OnSplitBySizeStart);
     onClick(IDC_TIME_START, &CClipDlg::OnSplitByTimeStart);
-    onClick(IDC_BY_FRAME, &CClipDlg::OnByFrame);
-    onClick(IDC_BY_SIZE, &CClipDlg::OnBySize);
-    onClick(IDC_BY_TIME, &CClipDlg::OnByTime);
+    ConnectModeSwitch(IDC_BY_FRAME, &CClipDlg::OnByFrame);
+    ConnectModeSwitch(IDC_BY_SIZE, &CClipDlg::OnBySize);
+    ConnectModeSwitch(IDC_BY_TIME, &CClipDlg::OnByTime);
     onClick(IDC_BROWSE_FOLDER, &CClipDlg::OnBrowseFolder);
     onClick(IDC_BROWSE_FILE, &CClipDlg::OnBrowseOutputFile);
     onClick(IDC_HOMEPAGE, &CClipDlg::OnHomepage);
@@ -296,6 +316,69 @@ void CClipDlg::ConnectCommands() {
     // The standard help key opens nothing; Help is a button of its own.
     auto* pHelpKey = new QShortcut(QKeySequence::HelpContents, this);
     connect(pHelpKey, &QShortcut::activated, this, &CClipDlg::OnHelp);
+}
+
+void CClipDlg::ConnectModeSwitch(int nId, void (CClipDlg::*pHandler)()) {
+    // A click, the arrow keys, a screen reader's toggle action or the program itself checks a
+    // radio button, and its check applies the layout, once. A click on the button already
+    // checked changes no check and applies the same layout again.
+    auto* pRadio = static_cast<QRadioButton*>(GetDlgItem(nId));
+    connect(pRadio, &QAbstractButton::pressed, this, [this] { m_nModeCheckedId = 0; });
+    connect(pRadio, &QAbstractButton::toggled, this, [this, nId, pHandler](bool bChecked) {
+        if (bChecked) {
+            m_nModeCheckedId = nId;
+            UpdateModeTabStop();
+            (this->*pHandler)();
+        }
+    });
+    connect(pRadio, &QAbstractButton::clicked, this, [this, nId, pHandler] {
+        if (m_nModeCheckedId != nId) {
+            (this->*pHandler)();
+        }
+        m_nModeCheckedId = 0;
+    });
+}
+
+void CClipDlg::UpdateModeTabStop() {
+    for (const int nId : kModeRadios) {
+        auto* pRadio = static_cast<QRadioButton*>(GetDlgItem(nId));
+        pRadio->setFocusPolicy(pRadio->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+bool CClipDlg::MoveModeSelection(QRadioButton* pFrom, int nStep) {
+    const int nCount = static_cast<int>(std::size(kModeRadios));
+    const auto* pFound =
+        std::find(std::begin(kModeRadios), std::end(kModeRadios), pFrom->objectName().toInt());
+    if (pFound == std::end(kModeRadios)) {
+        return false;
+    }
+    // Round the group, as radio groups go.
+    const int nNext = (static_cast<int>(pFound - kModeRadios) + nStep + nCount) % nCount;
+    auto* pNext = static_cast<QRadioButton*>(GetDlgItem(kModeRadios[nNext]));
+    pNext->setFocus(nStep > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    pNext->click();
+    return true;
+}
+
+bool CClipDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    auto* pRadio = qobject_cast<QRadioButton*>(pWatched);
+    if (pRadio != nullptr && pEvent->type() == QEvent::KeyPress) {
+        const auto* pKey = static_cast<QKeyEvent*>(pEvent);
+        if ((pKey->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            switch (pKey->key()) {
+                case Qt::Key_Right:
+                case Qt::Key_Down:
+                    return MoveModeSelection(pRadio, 1);
+                case Qt::Key_Left:
+                case Qt::Key_Up:
+                    return MoveModeSelection(pRadio, -1);
+                default:
+                    break;
+            }
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 QWidget* CClipDlg::GetDlgItem(int nId) const {
@@ -336,7 +419,12 @@ bool CClipDlg::OnInitDialog() {
     m_nPieceSeconds = 60;
     m_pPieceSecondsEdit->setText(QString::number(m_nPieceSeconds));
 
-    m_pByFrame->setChecked(true);
+    {
+        // Checked without its toggle, which would apply the layout a second time.
+        const QSignalBlocker quiet(m_pByFrame);
+        m_pByFrame->setChecked(true);
+    }
+    UpdateModeTabStop();
     OnByFrame();
 
     m_source.ClearSourcePath();
@@ -368,7 +456,7 @@ bool CClipDlg::DoDataExchange(bool bFromControls) {
     int* const pTimeValues[] = {&m_nStartHour, &m_nStartMinute, &m_nStartSecond,
                                 &m_nEndHour,   &m_nEndMinute,   &m_nEndSecond};
     if (!bFromControls) {
-        m_pInfoLine->setText(m_strInfoLine);
+        m_pInfoLine->SetWindowText(m_strInfoLine);
         for (size_t i = 0; i < std::size(kTimeFields); ++i) {
             static_cast<QLineEdit*>(GetDlgItem(kTimeFields[i]))
                 ->setText(QString::number(*pTimeValues[i]));
@@ -459,10 +547,31 @@ void CClipDlg::keyPressEvent(QKeyEvent* pEvent) {
         OnOK();
         return;
     }
+    if (IsContextMenuKey(*pEvent)) {
+        OpenContextMenuFromKeyboard();
+        return;
+    }
     QDialog::keyPressEvent(pEvent);
 }
 
+void CClipDlg::OpenContextMenuFromKeyboard() {
+    if (m_pWindowMenu != nullptr && m_pWindowMenu->isVisible()) {
+        return;
+    }
+    // The focused control's own menu, if it has one (a field's editing menu); else the
+    // window's, which the event reaches by propagation.
+    QWidget* pTarget = focusWidget() != nullptr ? focusWidget() : this;
+    const QPoint pos = pTarget->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, pos, pTarget->mapToGlobal(pos));
+    QApplication::sendEvent(pTarget, &event);
+}
+
 void CClipDlg::contextMenuEvent(QContextMenuEvent* pEvent) {
+    // From the keyboard: whatever has the focus, the window's menu, beside it.
+    if (pEvent->reason() == QContextMenuEvent::Keyboard) {
+        ShowWindowMenu(pEvent->globalPos());
+        return;
+    }
     // Only the window's free area: fields and buttons are not the window.
     QWidget* pChild = childAt(pEvent->pos());
     if (pChild == nullptr || qobject_cast<QLabel*>(pChild) != nullptr ||

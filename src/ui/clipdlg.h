@@ -16,6 +16,7 @@
 #include "platform/desktop/shellservices.h"
 
 class CClipApp;
+class CDisplayStatic;
 class CPositionSlider;
 class CUpDown;
 class QLabel;
@@ -109,8 +110,9 @@ public:
     // the window makes GStreamer graphs that paint into the preview window.
     void SetPreviewGraphFactory(IFilterGraphFactory* pFactory) { m_pGraphFactory = pFactory; }
 
-    // Runs the folder browser owned by pOwner; a chosen folder replaces strFolder. False when
-    // nothing was chosen, and strFolder is then unchanged.
+    // Runs the folder browser owned by pOwner, starting at strFolder if that is a folder, else
+    // at the desktop; a chosen folder replaces strFolder. False when nothing was chosen, and
+    // strFolder is then unchanged.
     bool BrowseForFolder(QWidget* pOwner, QString& strFolder);
 
     // Exchanged fields.
@@ -140,10 +142,19 @@ protected:
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
     void customEvent(QEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void CreateControls();
     void ConnectCommands();
+    // The mode's radio button nId runs pHandler when it becomes checked, or is clicked checked.
+    void ConnectModeSwitch(int nId, void (CClipDlg::*pHandler)());
+    // The checked mode button is the group's one tab stop.
+    void UpdateModeTabStop();
+    // Focuses and clicks the mode button nStep places from pFrom, round the group.
+    bool MoveModeSelection(QRadioButton* pFrom, int nStep);
+    // The Menu key or Shift+F10: the focused control's context menu, or the window menu.
+    void OpenContextMenuFromKeyboard();
     void AddAboutToWindowMenu();
     void ShowWindowMenu(const QPoint& globalPos);
     bool ExchangeInteger(int nId, int& nValue);
@@ -168,17 +179,20 @@ private:
 
     std::map<int, QWidget*> m_controls;
     QMenu* m_pWindowMenu = nullptr;
-    QLabel* m_pInfoLine = nullptr;
+    CDisplayStatic* m_pInfoLine = nullptr;
     QLineEdit* m_pOutputFileEdit = nullptr;
     QLineEdit* m_pPieceCountEdit = nullptr;
     CUpDown* m_pPieceCountSpin = nullptr;
     QLineEdit* m_pPieceSecondsEdit = nullptr;
     CUpDown* m_pPieceSecondsSpin = nullptr;
     QLineEdit* m_pOutputFolderEdit = nullptr;
-    QLabel* m_pEachSize = nullptr;
-    QLabel* m_pPosition = nullptr;
+    CDisplayStatic* m_pEachSize = nullptr;
+    CDisplayStatic* m_pPosition = nullptr;
     CPositionSlider* m_pSlider = nullptr;
     QRadioButton* m_pByFrame = nullptr;
+    // The mode button whose check has applied its layout since the last press; its click
+    // then applies nothing more.
+    int m_nModeCheckedId = 0;
 
     // The preview's graph maker: injected, or the window's own GStreamer one.
     IFilterGraphFactory* m_pGraphFactory = nullptr;

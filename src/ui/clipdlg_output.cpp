@@ -1,5 +1,6 @@
 // Where the split commands write: the output file of the clip cut and the output folder of
 // the series, each chosen with its Browse button and kept in the settings.
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include <climits>
@@ -57,10 +58,14 @@ void CClipDlg::OnBrowseFolder() {
 }
 
 bool CClipDlg::BrowseForFolder(QWidget* pOwner, QString& strFolder) {
-    // The browser opens at the top of the user's own folders, not at the current value.
-    const QString strRoot = m_shell.shellFolders.GetFolderPath(CSIDL_DESKTOP).value_or(QString());
+    // The browser opens at the current folder; where that is gone (or was never made), at the
+    // top of the user's own folders.
+    const QString strStart =
+        !strFolder.isEmpty() && QFileInfo(strFolder).isDir()
+            ? strFolder
+            : m_shell.shellFolders.GetFolderPath(CSIDL_DESKTOP).value_or(QString());
     const std::optional<QString> chosen =
-        m_shell.fileDialogs.BrowseForFolder(pOwner, u"Choose a folder"_s, strRoot);
+        m_shell.fileDialogs.BrowseForFolder(pOwner, u"Choose a folder"_s, strStart);
     // A folder whose piece paths could never be created is refused like a cancel.
     if (!chosen || !FitsPathLimit(*chosen + kPathSeparator)) {
         return false;

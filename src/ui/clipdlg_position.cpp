@@ -7,6 +7,7 @@
 #include "app/clipapp.h"
 #include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
+#include "ui/displaystatic.h"
 #include "ui/positionslider.h"
 
 using namespace Qt::StringLiterals;
@@ -83,12 +84,12 @@ void CClipDlg::ShowPosition() {
         return;
     }
     if (g_pPreview == nullptr) {
-        m_pPosition->setText(FormatClockTime({0, 0, 0}));
+        m_pPosition->SetWindowText(FormatClockTime({0, 0, 0}));
         return;
     }
     const LONGLONG llCurrent = g_pPreview->m_llCurrentPos;
     const LONGLONG llStop = g_pPreview->m_llStopPos;
-    m_pPosition->setText(FormatClockTime(SplitSeconds(WholeSeconds(llCurrent))));
+    m_pPosition->SetWindowText(FormatClockTime(SplitSeconds(WholeSeconds(llCurrent))));
     m_nSliderPos =
         llStop != 0
             ? static_cast<int>(static_cast<double>(llCurrent) / static_cast<double>(llStop) * 600.0)
@@ -124,7 +125,7 @@ void CClipDlg::ShowEachSize(int nCount) {
     }
     const std::int64_t llPiece = m_source.m_llFileSize / nCount;
     const std::int64_t llKilobytes = llPiece / 1024;
-    m_pEachSize->setText(QString::number(llKilobytes) + u"KB"_s);
+    m_pEachSize->SetWindowText(QString::number(llKilobytes) + u"KB"_s);
 }
 
 void CClipDlg::OnCloseSource() {
@@ -133,6 +134,6 @@ void CClipDlg::OnCloseSource() {
     m_source.ClearSourcePath();
     m_nStartHour = m_nStartMinute = m_nStartSecond = 0;
     m_nEndHour = m_nEndMinute = m_nEndSecond = 0;
-    m_pPosition->setText(FormatClockTime({0, 0, 0}));
+    m_pPosition->SetWindowText(FormatClockTime({0, 0, 0}));
     DoDataExchange(false);
 }

@@ -13,8 +13,9 @@
 using namespace Qt::StringLiterals;
 
 void CClipDlg::OnHelpButton() {
-    // The help pages lie beside the executable; a missing page is the viewer's to report.
-    const QString strPage = FolderOfPath(m_app.HelpFilePath()) + QString::fromUtf16(kHelpTopicPath);
+    // Beside the executable, or where the program is installed; a missing page is the viewer's
+    // to report.
+    const QString strPage = LocateHelpPage(FolderOfPath(m_app.HelpFilePath()));
     m_shell.launcher.Open(QUrl::fromLocalFile(strPage));
 }
 

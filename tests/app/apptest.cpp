@@ -2,6 +2,7 @@
 // kept per application name in the real store, and the About box.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void SettingsLiveUnderCompanyAndApplicationName();
     void RenamedExecutableKeepsSettingsOfItsOwn();
     void AboutBoxShowsIconVersionMakerAndOk();
+    void HelpPageFoundBesideExecutableOrInstalled();
 };
 
 void CAppTest::TailFromLastBackslash_data() {
@@ -196,6 +198,26 @@ void CAppTest::AboutBoxShowsIconVersionMakerAndOk() {
 
     QVERIFY(!LoadApplicationIcon().pixmap(32, 32).isNull());
     QCOMPARE(LoadResourceString(IDS_ABOUTBOX), u"&About Tarnwick"_s);
+}
+
+void CAppTest::HelpPageFoundBesideExecutableOrInstalled() {
+    QTemporaryDir root;
+    const QString strBin = root.path() + u"/usr/bin/"_s;
+    QVERIFY(QDir().mkpath(strBin));
+    auto writePage = [](const QString& strPath) {
+        QVERIFY(QDir().mkpath(QFileInfo(strPath).path()));
+        QFile page(strPath);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+    };
+    // Nowhere: beside the executable, where the viewer says it is missing.
+    QCOMPARE(LocateHelpPage(strBin), strBin + u"help/Introduction.htm"_s);
+    // Installed: in the data folder beside bin.
+    const QString strInstalled = root.path() + u"/usr/share/tarnwick/help/Introduction.htm"_s;
+    writePage(strInstalled);
+    QCOMPARE(LocateHelpPage(strBin), strInstalled);
+    // In the build tree the page lies beside the executable, and that one wins.
+    writePage(strBin + u"help/Introduction.htm"_s);
+    QCOMPARE(LocateHelpPage(strBin), strBin + u"help/Introduction.htm"_s);
 }
 
 int main(int argc, char* argv[]) {

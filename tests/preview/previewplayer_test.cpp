@@ -106,6 +106,7 @@ private Q_SLOTS:
     void MenuCommandsRunAfterMenuCloses();
     void LeftClicksAlternateFrontWindow();
     void FullScreenPlacesVideoAndEscapeLeaves();
+    void KeysPlayPauseGoFullScreenAndOpenMenu();
     void FullScreenClicksAlternateMainWindow();
     void NormalSizeCommandLeavesFullScreen();
     void CursorHidesOnlyAfterMoreThan100SecondsIdle();
@@ -114,6 +115,7 @@ private Q_SLOTS:
     void CloseBoxAsksMainWindowAndKeepsWindow();
     void MenuCloseAsksMainWindow();
     void WindowSitsInStripAboveMainWindow();
+    void LargeVideoMovesMainWindowDownOrIsScaled();
 };
 
 void CPreviewPlayerTest::OpenShowsVideoWindowStoppedWithoutPlaying() {
@@ -710,6 +712,57 @@ void CPreviewPlayerTest::FullScreenPlacesVideoAndEscapeLeaves() {
     QVERIFY(!(pWindow->windowFlags() & Qt::WindowStaysOnTopHint));
 }
 
+void CPreviewPlayerTest::KeysPlayPauseGoFullScreenAndOpenMenu() {
+    CPlayerRig rig;
+    QCOMPARE(rig.Open(), 1);
+    CPreviewWindow* pWindow = rig.Window();
+
+    // Space: play from stopped, pause, play again; a held key acts once.
+    QTest::keyClick(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+    QTest::keyClick(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Paused);
+    QCOMPARE(rig.Title(), u"show.mpg  (Paused)"_s);
+    QTest::keyPress(pWindow, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, u" "_s, true);
+    QApplication::sendEvent(pWindow, &repeat);
+    QTest::keyRelease(pWindow, Qt::Key_Space);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+    // With a modifier it is not the play key.
+    QTest::keyClick(pWindow, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+
+    // F and F11 toggle full screen; Escape still leaves it.
+    QTest::keyClick(pWindow, Qt::Key_F);
+    QVERIFY(rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_F11);
+    QVERIFY(!rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_F11);
+    QVERIFY(rig.player->m_bFullScreen);
+    QTest::keyClick(pWindow, Qt::Key_Escape);
+    QVERIFY(!rig.player->m_bFullScreen);
+
+    // The Menu key and Shift+F10 open the popup menu, in its state of the moment.
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QTest::keyClick(pWindow, key, modifiers);
+        QPointer<QMenu> menu(rig.player->ContextMenu());
+        QVERIFY(!menu.isNull() && menu->isVisible());
+        QVERIFY(!PreviewMenuItem(menu, ID_PREVIEW_PLAY)->isEnabled());
+        menu->close();
+        QTRY_VERIFY(menu.isNull());
+    }
+    // A menu opened in full screen makes the next click put the main window away, as a right
+    // click's does.
+    QVERIFY(rig.player->EnterFullScreen());
+    QTest::mouseClick(pWindow, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QVERIFY(rig.owner.isMinimized());
+    QTest::keyClick(pWindow, Qt::Key_Menu);
+    rig.player->ContextMenu()->close();
+    QTest::mouseClick(pWindow, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QVERIFY(rig.owner.isMinimized());
+}
+
 void CPreviewPlayerTest::FullScreenClicksAlternateMainWindow() {
     CPlayerRig rig;
     QCOMPARE(rig.Open(), 1);
@@ -881,6 +934,43 @@ void CPreviewPlayerTest::WindowSitsInStripAboveMainWindow() {
     QCOMPARE(video.Open(), 1);
     QCOMPARE(video.Window()->pos(), expected.topLeft());
     QCOMPARE(video.Window()->size(), QSize(352, 288));
+}
+
+void CPreviewPlayerTest::LargeVideoMovesMainWindowDownOrIsScaled() {
+    // The offscreen screen is 800 by 600; its windows have thin frames.
+    CPlayerRig rig;
+    const QRect workArea = rig.owner.screen()->availableGeometry();
+    rig.owner.setGeometry(200, 150, 400, 300);
+    const int nFrameHeight = rig.owner.frameGeometry().height() - rig.owner.height();
+    QCOMPARE(rig.Open(), 1);
+    // 352x288 needs the main window further down: it moves just below the preview, which keeps
+    // its place at the top.
+    QCOMPARE(rig.Window()->pos(), QPoint(workArea.left() + 100, workArea.top() + 5));
+    QCOMPARE(rig.Window()->size(), QSize(352, 288));
+    QCOMPARE(rig.owner.frameGeometry().top(), workArea.top() + 5 + nFrameHeight + 288);
+    QVERIFY(!rig.Window()->frameGeometry().intersects(rig.owner.frameGeometry()));
+
+    // 720x576 cannot fit above it: the main window goes to the bottom, the video is scaled
+    // into the strip with its aspect kept, and the video fills the window.
+    CPlayerRig dvd;
+    dvd.Graph().SetVideoSize(720, 576);
+    dvd.owner.setGeometry(200, 150, 400, 300);
+    QCOMPARE(dvd.Open(), 1);
+    QCOMPARE(dvd.owner.frameGeometry().bottom(), workArea.bottom());
+    const int nHeight = dvd.owner.frameGeometry().top() - (workArea.top() + 5) - nFrameHeight;
+    QCOMPARE(dvd.Window()->size(), QSize(720 * nHeight / 576, nHeight));
+    long l = 0, t = 0, w = 0, h = 0;
+    dvd.Graph().GetWindowRect(&l, &t, &w, &h);
+    QCOMPARE(QRect(l, t, w, h), QRect(QPoint(0, 0), dvd.Window()->size()));
+    QVERIFY(!dvd.Window()->frameGeometry().intersects(dvd.owner.frameGeometry()));
+
+    // "Normal size" still means the native size, and full screen comes back to the scaled one.
+    const QRect scaled = dvd.Window()->geometry();
+    QVERIFY(dvd.player->EnterFullScreen());
+    QVERIFY(dvd.player->LeaveFullScreen());
+    QCOMPARE(dvd.Window()->geometry(), scaled);
+    dvd.player->OnCommand(ID_PREVIEW_NORMALSIZE);
+    QCOMPARE(dvd.Window()->size(), QSize(720, 576));
 }
 
 QTEST_MAIN(CPreviewPlayerTest)

@@ -1,6 +1,8 @@
 // Pictures of the main window with the preview window beside it, playing a real file and then
 // paused, for the docs and for checking by eye:
-//   tarnwick_preview_screenshots <output-folder> <mpeg-file>
+//   tarnwick_preview_screenshots <output-folder> <mpeg-file> [<picture-name>]
+// With a picture name, the main window starts centred on the screen, as a window manager may
+// put it, and one picture of the file playing is taken under that name.
 // Takes the whole screen, so a window manager should run to draw the captions.
 #include <QApplication>
 #include <QDir>
@@ -49,10 +51,13 @@ bool SaveScreen(const QWidget& mainWindow, const QWidget& preview, const QString
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: tarnwick_preview_screenshots <output-folder> <mpeg-file>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr,
+                     "usage: tarnwick_preview_screenshots <output-folder> <mpeg-file> "
+                     "[<picture-name>]\n");
         return 2;
     }
+    const bool bCentred = argc == 4;
     const QDir output(QString::fromLocal8Bit(argv[1]));
     const std::string strFile = argv[2];
 
@@ -67,6 +72,13 @@ int main(int argc, char* argv[]) {
     dlg.move(40, 175);
     dlg.show();
     Wait(300);
+    if (bCentred) {
+        const QRect workArea = dlg.screen()->availableGeometry();
+        QRect frame = dlg.frameGeometry();
+        frame.moveCenter(workArea.center());
+        dlg.move(frame.topLeft());
+        Wait(300);
+    }
 
     // What the Open command does once it has probed the file.
     std::int64_t llStop = 0;
@@ -85,6 +97,16 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     CPreviewWindow* pPreview = g_pPreview->Window();
+
+    if (bCentred) {
+        dlg.OnPlay();
+        Wait(2600);
+        g_pPreview->RefreshPosition();
+        const bool bOk =
+            SaveScreen(dlg, *pPreview, output.filePath(QString::fromLocal8Bit(argv[3])));
+        dlg.ClosePreview();
+        return bOk ? 0 : 1;
+    }
 
     // Some way in, the start time taken, the position shown, then paused there.
     dlg.OnPlay();

@@ -1,6 +1,7 @@
 // The main window, driven headless with every desktop service scripted: its start, the mode
 // layouts, the exchange, the ways it ends, the output destination, help and About.
 #include <QAbstractButton>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -9,6 +10,7 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -46,6 +48,20 @@ const QSet<int> kSeries = {IDC_OUTPUT_FOLDER_LABEL, IDC_OUTPUT_FOLDER, IDC_BROWS
 const QSet<int> kAlwaysShown = {IDC_OPEN_MPEG, IDC_INFO_LINE, IDC_BY_FRAME,   IDC_BY_SIZE,
                                 IDC_BY_TIME,   IDC_HOMEPAGE,  IDC_HELP_BUTTON};
 
+// The desktop's font for the life of one window: the application font, put back afterwards.
+class CDesktopFont {
+public:
+    explicit CDesktopFont(const QFont& font) : m_previous(QApplication::font()) {
+        QApplication::setFont(font);
+    }
+    ~CDesktopFont() { QApplication::setFont(m_previous); }
+    CDesktopFont(const CDesktopFont&) = delete;
+    CDesktopFont& operator=(const CDesktopFont&) = delete;
+
+private:
+    QFont m_previous;
+};
+
 QSet<int> AllControls() {
     return kFrameOnly + kSizeOnly + kTimeOnly + kSeries + kAlwaysShown +
            QSet<int>{IDC_CLOSE_SOURCE};
@@ -82,6 +98,7 @@ private Q_SLOTS:
     void CancelledSaveDialogChangesNothing();
     void BrowseFolderAddsFinalSeparator_data();
     void BrowseFolderAddsFinalSeparator();
+    void FolderBrowserStartsAtOutputFolderWhenItExists();
     void CancelledFolderBrowserStoresAndShowsValueAgain();
     void CloseAfterBrowseStoresChosenFolderAgain();
     void PathsBeyondPlatformLimitAreRefusedWhole();
@@ -92,6 +109,7 @@ private Q_SLOTS:
     void PositionReportRefreshesDisplayUnlessSliderHeld();
     void WindowCarriesIdentifiersAndNames();
     void TabOrderFollowsTemplate();
+    void WindowScalesWithDesktopFont();
     void VisibleControlsNeitherOverlapNorClipText_data();
     void VisibleControlsNeitherOverlapNorClipText();
 };
@@ -524,6 +542,23 @@ void CClipDlgTest::BrowseFolderAddsFinalSeparator() {
              std::optional<QString>(strExpected));
 }
 
+void CClipDlgTest::FolderBrowserStartsAtOutputFolderWhenItExists() {
+    QTemporaryDir dir;
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    window.Button(IDC_BY_TIME)->click();
+    dlg.m_strOutputFolder = dir.path() + u"/"_s;
+    window.Button(IDC_BROWSE_FOLDER)->click();
+    // Where the folder no longer exists, the desktop as before.
+    dlg.m_strOutputFolder = dir.path() + u"/gone/"_s;
+    window.Button(IDC_BROWSE_FOLDER)->click();
+
+    const auto& calls = window.shell.fileDialogs.Calls();
+    QCOMPARE(calls.size(), size_t{2});
+    QCOMPARE(calls[0].strInitial, dir.path() + u"/"_s);
+    QCOMPARE(calls[1].strInitial, u"/home/u/Desktop"_s);
+}
+
 void CClipDlgTest::CancelledFolderBrowserStoresAndShowsValueAgain() {
     CWindow window;
     CClipDlg& dlg = window.Show();
@@ -730,15 +765,16 @@ void CClipDlgTest::WindowCarriesIdentifiersAndNames() {
 void CClipDlgTest::TabOrderFollowsTemplate() {
     CWindow window;
     CClipDlg& dlg = window.Show();
-    // The tab stops in template order; radio buttons, statics and up-downs are none.
+    // The tab stops in template order; the mode group is one, at its checked button; statics
+    // and up-downs are none.
     const int expected[] = {
         IDC_PIECE_COUNT,  IDC_OPEN_MPEG,     IDC_START_HOUR,    IDC_START_MINUTE,
         IDC_START_SECOND, IDC_END_HOUR,      IDC_END_MINUTE,    IDC_END_SECOND,
         IDC_CUT_START,    IDC_OUTPUT_FILE,   IDC_PLAY,          IDC_POSITION_SLIDER,
         IDC_PAUSE,        IDC_STOP,          IDC_START_TIME,    IDC_END_TIME,
         IDC_SIZE_START,   IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER, IDC_PIECE_SECONDS,
-        IDC_TIME_START,   IDC_HOMEPAGE,      IDC_HELP_BUTTON,   IDC_BROWSE_FILE,
-        IDC_CLOSE_SOURCE};
+        IDC_TIME_START,   IDC_BY_FRAME,      IDC_HOMEPAGE,      IDC_HELP_BUTTON,
+        IDC_BROWSE_FILE,  IDC_CLOSE_SOURCE};
     // Tab walks the focus chain, passing over whatever takes no tab focus.
     QList<int> chain;
     QWidget* pWidget = dlg.GetDlgItem(expected[0]);
@@ -751,20 +787,52 @@ void CClipDlgTest::TabOrderFollowsTemplate() {
         pWidget = pWidget->nextInFocusChain();
     } while (pWidget != dlg.GetDlgItem(expected[0]));
     QCOMPARE(chain, QList<int>(std::begin(expected), std::end(expected)));
-    for (const int nId : {IDC_BY_FRAME, IDC_PIECE_COUNT_SPIN, IDC_INFO_LINE, IDC_EACH_SIZE}) {
+    for (const int nId :
+         {IDC_BY_SIZE, IDC_BY_TIME, IDC_PIECE_COUNT_SPIN, IDC_INFO_LINE, IDC_EACH_SIZE}) {
         QVERIFY(!(dlg.GetDlgItem(nId)->focusPolicy() & Qt::TabFocus));
     }
 }
 
+void CClipDlgTest::WindowScalesWithDesktopFont() {
+    QSize fallbackSize;
+    {
+        const CDesktopFont none(QFont(u"Sans Serif"_s, 9));
+        CWindow window;
+        CClipDlg& dlg = window.Show();
+        // Where the desktop names no font, the one the template was drawn with.
+        QCOMPARE(QFontInfo(dlg.font()).family(), u"DejaVu Sans"_s);
+        QCOMPARE(dlg.font().pointSize(), 8);
+        fallbackSize = dlg.size();
+    }
+    const CDesktopFont desktop(QFont(u"DejaVu Serif"_s, 12));
+    CWindow window;
+    CClipDlg& dlg = window.Show();
+    QCOMPARE(QFontInfo(dlg.font()).family(), u"DejaVu Serif"_s);
+    QCOMPARE(dlg.font().pointSize(), 12);
+    QVERIFY(dlg.width() > fallbackSize.width() * 5 / 4);
+    QVERIFY(dlg.height() > fallbackSize.height() * 5 / 4);
+    QCOMPARE(dlg.GetDlgItem(IDC_HELP_BUTTON)->font(), dlg.font());
+}
+
 void CClipDlgTest::VisibleControlsNeitherOverlapNorClipText_data() {
     QTest::addColumn<int>("nRadio");
-    QTest::newRow("By frame") << IDC_BY_FRAME;
-    QTest::newRow("By size") << IDC_BY_SIZE;
-    QTest::newRow("By time") << IDC_BY_TIME;
+    QTest::addColumn<QFont>("desktopFont");
+    // The toolkit's own guess stands for a desktop that names no font.
+    const std::pair<const char*, QFont> fonts[] = {{"no desktop font", QFont(u"Sans Serif"_s, 9)},
+                                                   {"10 pt", QFont(u"DejaVu Sans"_s, 10)},
+                                                   {"12 pt", QFont(u"DejaVu Sans"_s, 12)},
+                                                   {"serif 11 pt", QFont(u"DejaVu Serif"_s, 11)}};
+    for (const auto& [pszFont, font] : fonts) {
+        QTest::addRow("By frame, %s", pszFont) << IDC_BY_FRAME << font;
+        QTest::addRow("By size, %s", pszFont) << IDC_BY_SIZE << font;
+        QTest::addRow("By time, %s", pszFont) << IDC_BY_TIME << font;
+    }
 }
 
 void CClipDlgTest::VisibleControlsNeitherOverlapNorClipText() {
     QFETCH(int, nRadio);
+    QFETCH(QFont, desktopFont);
+    const CDesktopFont desktop(desktopFont);
     CWindow window;
     CClipDlg& dlg = window.Show();
     window.Button(nRadio)->click();

@@ -1,8 +1,21 @@
 #include "platform/desktop/dialogunits.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Where no desktop setting is found (a bare window manager, no display at all), Qt's Unix
+// themes report the generic "Sans Serif" at 9 points: the toolkit's guess, not the desktop's.
+bool IsToolkitGuess(const QFont& font) {
+    return font.family() == u"Sans Serif"_s && font.pointSizeF() == 9.0;
+}
+
+}  // namespace
 
 CDialogUnits::CDialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
@@ -11,10 +24,16 @@ CDialogUnits::CDialogUnits(const QFont& font) {
     const int nAlphabet =
         metrics.horizontalAdvance(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"_s);
     m_nBaseX = (nAlphabet / 26 + 1) / 2;
-    m_nBaseY = metrics.height();
+    // The height a line of text takes when drawn: the rounded metrics can be a pixel short.
+    m_nBaseY = static_cast<int>(std::ceil(QFontMetricsF(font).height()));
 }
 
 QFont CDialogUnits::DialogFont() {
+    const QFont desktop = QGuiApplication::font();
+    return IsToolkitGuess(desktop) ? FallbackFont() : desktop;
+}
+
+QFont CDialogUnits::FallbackFont() {
     QFont font(u"DejaVu Sans"_s);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);

@@ -9,9 +9,12 @@ class CDialogUnits {
 public:
     explicit CDialogUnits(const QFont& font);
 
-    // The font dialogs are laid out with: DejaVu Sans at 8 points, whose proportions let the
-    // controls' texts fit the sizes they were given.
+    // The font dialogs are laid out with: the desktop's (the application font), so the layout
+    // follows the desktop's font and scale; where the desktop names none, FallbackFont().
     static QFont DialogFont();
+    // DejaVu Sans at 8 points, whose proportions let the controls' texts fit the sizes they
+    // were given.
+    static QFont FallbackFont();
 
     int BaseX() const { return m_nBaseX; }
     int BaseY() const { return m_nBaseY; }
