@@ -3,6 +3,7 @@
 // window menu), clipdlg_open.cpp, clipdlg_split.cpp and clipdlg_position.cpp.
 #include "ui/clipdlg.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -32,7 +33,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum class EControl { Edit, UpDown, Static, Button, Slider, Radio, GroupBox };
+enum class EControl { Edit, UpDown, Static, Button, Slider, Radio, GroupBox, CheckBox };
 
 // One control of the template, in template order, which is also the tab order. Positions are
 // dialog units.
@@ -89,6 +90,8 @@ constexpr CControlTemplate kTemplate[] = {
     {IDC_BY_SIZE,             EControl::Radio,    u"By size",          108, 39,  38, 10, false, nullptr},
     {IDC_BY_TIME,             EControl::Radio,    u"By time",          187, 39,  39, 10, false, nullptr},
     {IDC_STATIC,              EControl::GroupBox, u"Split mode",       7,   29,  263, 27, false, nullptr},
+    {IDC_CLEAN_CUTS,          EControl::CheckBox, u"Clean cuts",       64,  185, 80, 10, false,
+     u"Clean cuts: every piece starts at a picture that plays, at the stream's own times"},
     {IDC_HOMEPAGE,            EControl::Button,   u"Homepage",         150, 183, 50, 14, false, nullptr},
     {IDC_HELP_BUTTON,         EControl::Button,   u"Help",             220, 183, 50, 14, false, nullptr},
     {IDC_BROWSE_FILE,         EControl::Button,   u"Browse",           236, 160, 34, 14, false, nullptr},
@@ -119,6 +122,8 @@ constexpr int kSpinLower = 1;
 constexpr int kSpinUpper = 10000;
 
 const QString kOptionSection = u"Option"_s;
+// "1" when clean cuts are on; anything else, or nothing, is off.
+const QString kCleanCutsSetting = u"clean_cuts"_s;
 
 }  // namespace
 
@@ -188,6 +193,15 @@ void CClipDlg::CreateControls() {
                 // One group reached by the mouse, as the template has it: no tab stop.
                 pRadio->setFocusPolicy(Qt::ClickFocus);
                 pControl = pRadio;
+                break;
+            }
+            case EControl::CheckBox: {
+                auto* pCheck = new QCheckBox(strText, this);
+                pCheck->setToolTip(
+                    u"Cut at the stream's own times, start every piece at a picture that plays "
+                    u"and give it a header of its own. Off: pieces of the size the times give, "
+                    u"each with a copy of the source's first pack."_s);
+                pControl = pCheck;
                 break;
             }
             case EControl::GroupBox:
@@ -262,6 +276,7 @@ void CClipDlg::CreateControls() {
     m_pPosition = static_cast<QLabel*>(GetDlgItem(IDC_POSITION));
     m_pSlider = static_cast<CPositionSlider*>(GetDlgItem(IDC_POSITION_SLIDER));
     m_pByFrame = static_cast<QRadioButton*>(GetDlgItem(IDC_BY_FRAME));
+    m_pCleanCuts = static_cast<QCheckBox*>(GetDlgItem(IDC_CLEAN_CUTS));
 }
 
 void CClipDlg::ConnectCommands() {
@@ -286,6 +301,7 @@ void CClipDlg::ConnectCommands() {
     onClick(IDC_HOMEPAGE, &CClipDlg::OnHomepage);
     onClick(IDC_HELP_BUTTON, &CClipDlg::OnHelpButton);
     onClick(IDC_CLOSE_SOURCE, &CClipDlg::OnCloseSource);
+    onClick(IDC_CLEAN_CUTS, &CClipDlg::OnCleanCuts);
     connect(m_pSlider, &CPositionSlider::ReleasedCapture, this, &CClipDlg::OnSliderReleased);
     connect(m_pPieceCountSpin, &CUpDown::DeltaPos, this, &CClipDlg::OnPieceCountDelta);
 
@@ -335,6 +351,9 @@ bool CClipDlg::OnInitDialog() {
     m_pPieceSecondsSpin->SetRange(kSpinLower, kSpinUpper);
     m_nPieceSeconds = 60;
     m_pPieceSecondsEdit->setText(QString::number(m_nPieceSeconds));
+
+    m_bCleanCuts = m_app.ReadSetting(kOptionSection, kCleanCutsSetting, u"0"_s) == u"1"_s;
+    m_pCleanCuts->setChecked(m_bCleanCuts);
 
     m_pByFrame->setChecked(true);
     OnByFrame();
@@ -428,6 +447,12 @@ void CClipDlg::OnClose() {
     m_app.WriteSetting(kOptionSection, u"output_folder"_s, m_strOutputFolder);
     ClosePreview();
     reject();
+}
+
+void CClipDlg::OnCleanCuts() {
+    // Stored as soon as the user changes it, as a chosen output file is.
+    m_bCleanCuts = m_pCleanCuts->isChecked();
+    m_app.WriteSetting(kOptionSection, kCleanCutsSetting, m_bCleanCuts ? u"1"_s : u"0"_s);
 }
 
 void CClipDlg::OnOK() {

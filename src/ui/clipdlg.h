@@ -18,6 +18,7 @@
 class CClipApp;
 class CPositionSlider;
 class CUpDown;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -87,6 +88,8 @@ public:
     void OnHelp();
     void OnCloseSource();
     void OnSliderReleased();
+    // The clean cuts check box: takes its state and stores it (section "Option", clean_cuts).
+    void OnCleanCuts();
     void OnPieceCountDelta(int nOldPos, int nDelta);
     void ShowPosition();
     void OnClose();
@@ -128,6 +131,8 @@ public:
     QString m_strOutputFolder;
     int m_nPieceSeconds = 0;
     int m_nSliderPos = 0;
+    // The three Start commands cut cleanly (CSplitOptions); read from the settings at set-up.
+    bool m_bCleanCuts = false;
 
     // The opened source: path (empty for none), size, header length and duration. Filled by
     // the Open MPEG command; the Start commands re-measure the size.
@@ -179,6 +184,7 @@ private:
     QLabel* m_pPosition = nullptr;
     CPositionSlider* m_pSlider = nullptr;
     QRadioButton* m_pByFrame = nullptr;
+    QCheckBox* m_pCleanCuts = nullptr;
 
     // The preview's graph maker: injected, or the window's own GStreamer one.
     IFilterGraphFactory* m_pGraphFactory = nullptr;
