@@ -17,8 +17,10 @@ namespace {
 constexpr int64_t kWindowBytes = int64_t{1} << 20;
 constexpr int64_t kProbeWindowBytes = int64_t{128} << 10;
 constexpr int64_t kLongestUnit = 6 + 0xFFFF;
-// Prepare looks for the video stream and its first sequence header this far.
+// Prepare looks for the video stream and its first sequence header this far, and tells how
+// the video is coded from its first bytes.
 constexpr int64_t kHeadBytes = int64_t{4} << 20;
+constexpr size_t kDetectBytes = 64 * 1024;
 // The backward search reads windows that grow from the first size to the last.
 constexpr int64_t kFirstBackWindow = int64_t{512} << 10;
 constexpr int64_t kLastBackWindow = int64_t{8} << 20;
@@ -349,7 +351,7 @@ public:
     bool Pending(int64_t before) const {
         return (m_pending && m_pending->m_llHeaderPack < before) ||
                (!m_waiting.empty() && m_waiting.front().m_llHeaderPack < before) ||
-               (m_packEntry && m_packEntry->m_llHeaderPack < before);
+               (m_packEntry && m_packEntry->m_llHeaderPack < before) || TailOpensCode(before);
     }
 
     // Takes the places completed so far.
@@ -409,6 +411,19 @@ private:
             m_packEntry->m_llHeaderScr = m_llPackScr;
             m_packEntry->m_bTimeKnown = true;
         }
+    }
+
+    // The last bytes read may begin a start code that the next packet completes: they hold
+    // one waiting for the bytes after it, or end in a zero.
+    bool TailOpensCode(int64_t before) const {
+        const size_t n = m_tail.size();
+        if (n == 0 || m_nSerial - m_tail[0].m_nSerial >= m_packets.size() ||
+            m_packets[m_tail[0].m_nSerial % m_packets.size()].m_llPack >= before) {
+            return false;
+        }
+        const bool held =
+            n >= 3 && m_tail[0].m_nValue == 0 && m_tail[1].m_nValue == 0 && m_tail[2].m_nValue == 1;
+        return held || m_tail[n - 1].m_nValue == 0;
     }
 
     CPacketInfo* Packet(uint32_t serial) {
@@ -731,6 +746,7 @@ bool CCleanCutPlanner::Prepare() {
     int64_t prefixEnd = 0;
     bool inPrefix = true;
     std::optional<uint16_t> anyStamped;
+    std::vector<unsigned char> videoHead;
     CPsUnit unit;
     while (reader.Next(unit) && unit.m_llOffset < kHeadBytes) {
         if (inPrefix) {
@@ -756,9 +772,15 @@ bool CCleanCutPlanner::Prepare() {
                 : std::min<size_t>(
                       reader.BytesAvailable(unit.m_llPayloadOffset),
                       static_cast<size_t>(std::max<int64_t>(unit.m_llPayloadLength, 0)));
-        if (m_video == ECleanVideo::None && IsVideoId(unit.m_nStreamId)) {
-            m_video = DetectVideo(payload, length);
+        // The first video stream's first bytes, gathered across its packets: a start code may
+        // lie across two of them.
+        if (m_video == ECleanVideo::None && IsVideoId(unit.m_nStreamId) &&
+            (videoHead.empty() || unit.m_nStreamId == m_nVideoId) &&
+            videoHead.size() < kDetectBytes) {
             m_nVideoId = unit.m_nStreamId;
+            videoHead.insert(videoHead.end(), payload,
+                             payload + std::min(length, kDetectBytes - videoHead.size()));
+            m_video = DetectVideo(videoHead.data(), videoHead.size());
         }
         const bool subpicture = unit.m_nStreamId == kPrivateStream1Id &&
                                 unit.m_nSubStreamId >= 0x20 && unit.m_nSubStreamId <= 0x3F;
@@ -859,7 +881,7 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
         return AtOffset(fallbackOffset, cut);
     }
     const int64_t start = *m_llStartClock;
-    const int64_t target = seconds * kClockUnitsPerSecond;
+    const int64_t target = seconds * kClockUnitsPerSecond + kTimeTolerance;
     // The clock runs forward with the file: after `high` every time lies beyond the target.
     int64_t low = 0;
     int64_t high = m_llSize;
@@ -884,7 +906,7 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
         [start, target, packClock](const CEntry& entry) {
             const std::optional<int64_t> time =
                 packClock ? std::optional<int64_t>(entry.m_llHeaderScr) : entry.m_time;
-            return time && ClockDifference(*time, start) <= target + kTimeTolerance;
+            return time && ClockDifference(*time, start) <= target;
         },
         cut);
 }
@@ -949,8 +971,9 @@ bool CCleanCutPlanner::ScanWindow(int64_t begin, int64_t end,
     };
     CPsUnit unit;
     while (reader.Next(unit)) {
-        if (unit.m_llOffset >= end &&
-            (!scanner.Pending(end) || unit.m_llOffset >= end + kFinishBytes)) {
+        // The packets of a pack that starts before the end belong to the window.
+        if (unit.m_llOffset >= end + kFinishBytes ||
+            (unit.m_kind == EPsUnit::Pack && unit.m_llOffset >= end && !scanner.Pending(end))) {
             break;
         }
         if (reader.Gap()) {
