@@ -91,7 +91,6 @@ private:
     IFile& m_file;
     int64_t m_llSize;
     IReporter& m_reporter;
-    bool m_bSeekFailed = false;
 
     // What Prepare found.
     ECleanVideo m_video = ECleanVideo::None;
