@@ -750,9 +750,11 @@ bool CCleanCutPlanner::Prepare() {
     CPsUnit unit;
     while (reader.Next(unit) && unit.m_llOffset < kHeadBytes) {
         if (inPrefix) {
-            const bool opens = unit.m_llOffset == 0 && unit.m_kind == EPsUnit::Pack;
+            // Only units the file holds whole.
+            const bool whole = unit.m_llOffset + unit.m_llLength <= m_llSize;
+            const bool opens = whole && unit.m_llOffset == 0 && unit.m_kind == EPsUnit::Pack;
             const bool follows =
-                m_prefixPack && !reader.Gap() && unit.m_llOffset == prefixEnd &&
+                whole && m_prefixPack && !reader.Gap() && unit.m_llOffset == prefixEnd &&
                 (unit.m_kind == EPsUnit::SystemHeader || unit.m_kind == EPsUnit::StreamMap);
             if (opens) {
                 m_prefixPack = unit.m_pack;
