@@ -90,12 +90,14 @@ constexpr CControlTemplate kTemplate[] = {
     {IDC_BY_SIZE,             EControl::Radio,    u"By size",          108, 39,  38, 10, false, nullptr},
     {IDC_BY_TIME,             EControl::Radio,    u"By time",          187, 39,  39, 10, false, nullptr},
     {IDC_STATIC,              EControl::GroupBox, u"Split mode",       7,   29,  263, 27, false, nullptr},
-    {IDC_CLEAN_CUTS,          EControl::CheckBox, u"Clean cuts",       64,  185, 80, 10, false,
-     u"Clean cuts: every piece starts at a picture that plays, at the stream's own times"},
     {IDC_HOMEPAGE,            EControl::Button,   u"Homepage",         150, 183, 50, 14, false, nullptr},
     {IDC_HELP_BUTTON,         EControl::Button,   u"Help",             220, 183, 50, 14, false, nullptr},
     {IDC_BROWSE_FILE,         EControl::Button,   u"Browse",           236, 160, 34, 14, false, nullptr},
     {IDC_CLOSE_SOURCE,        EControl::Button,   u"Close",            252, 110, 18, 14, false, nullptr},
+    // Last in the tab order, after the controls of the classic template; it sits in the free
+    // space between the Start buttons and Homepage.
+    {IDC_CLEAN_CUTS,          EControl::CheckBox, u"Clean cuts",       64,  185, 80, 10, false,
+     u"Clean cuts: every piece starts at a picture that plays, at the stream's own times"},
 };
 
 // What each mode shows; every other control keeps its visibility when the mode changes.

@@ -778,8 +778,8 @@ void CClipDlgTest::TabOrderFollowsTemplate() {
         IDC_CUT_START,    IDC_OUTPUT_FILE,   IDC_PLAY,          IDC_POSITION_SLIDER,
         IDC_PAUSE,        IDC_STOP,          IDC_START_TIME,    IDC_END_TIME,
         IDC_SIZE_START,   IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER, IDC_PIECE_SECONDS,
-        IDC_TIME_START,   IDC_CLEAN_CUTS,    IDC_HOMEPAGE,      IDC_HELP_BUTTON,
-        IDC_BROWSE_FILE,  IDC_CLOSE_SOURCE};
+        IDC_TIME_START,   IDC_HOMEPAGE,      IDC_HELP_BUTTON,   IDC_BROWSE_FILE,
+        IDC_CLOSE_SOURCE, IDC_CLEAN_CUTS};
     // Tab walks the focus chain, passing over whatever takes no tab focus.
     QList<int> chain;
     QWidget* pWidget = dlg.GetDlgItem(expected[0]);
