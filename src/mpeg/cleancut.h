@@ -55,9 +55,10 @@ public:
     bool Prepare();
 
     // The last place a piece can start whose first picture is shown at or before `seconds`
-    // from the start of the stream, through the stream's own clock (a binary search over its
-    // time stamps or pack clock); for a stream without a usable clock, the last place at or
-    // before fallbackOffset. A place before the stream's first one is the start of the file.
+    // from the start of the stream (or up to 0.05 s after it: audio and video start a few
+    // milliseconds apart), through the stream's own clock (a binary search over its time
+    // stamps or pack clock); for a stream without a usable clock, the last place at or before
+    // fallbackOffset. The stream's first place is the start of the file.
     // Failures are reported as by Prepare.
     bool AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut& cut);
 
