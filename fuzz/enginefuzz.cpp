@@ -4,6 +4,11 @@
 // tests: the message sequence, the bytes of every output, and that the output folder holds
 // nothing but the expected files. A difference aborts, which the fuzzer records as a finding.
 //
+// The same command then runs with clean cuts, whose outputs are checked against what clean
+// cuts promise rather than a model: each output is its prefix and exactly a range of the
+// source (one broken_link bit aside), a completed series holds the source once, and nothing
+// but the commands' own refusals is reported.
+//
 // Input: 8 bytes of parameters, then the stream.
 //   [0]    bits 0-1 command (0 probe and search only, 1 clip, 2 equal pieces, 3 by length);
 //          bit 2: files are already there under the output names; bit 3: the replace
@@ -22,6 +27,7 @@
 
 #include "mpeg/messages.h"
 #include "mpeg/mpegsource.h"
+#include "mpeg/packscanner.h"
 #include "mpeg/splitengine.h"
 #include "testsupport.h"
 
@@ -168,6 +174,64 @@ void CheckBoundarySearch(CMpegSource& source, const Bytes& stream, uint8_t seed)
         Check(found == model, "boundary from " + std::to_string(position) + ": " +
                                   std::to_string(found) + ", model " + std::to_string(model));
     }
+}
+
+// The clean run of the same command: its outputs and messages, checked by what they promise.
+void CheckCleanRun(CMpegSource& source, const Bytes& stream, const CFuzzFolder& folder, int command,
+                   int16_t first, int16_t second, int8_t pieces) {
+    folder.ClearOut();
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter);
+    engine.SetOptions(CSplitOptions{true});
+    SplitStatus status = SplitStatus::Done;
+    if (command == 1) {
+        status = engine.CutClip(source, {0, 0, first}, {0, 0, second}, folder.Out() + "clean.mpg");
+    } else if (command == 2) {
+        status = engine.SplitBySize(source, pieces, folder.Out());
+    } else {
+        status = engine.SplitByTime(source, first, folder.Out());
+    }
+    Check(status != SplitStatus::Cancelled && status != SplitStatus::Declined,
+          "clean status " + std::to_string(static_cast<int>(status)));
+    Check(reporter.m_nWaitDepth == 0, "clean: busy cursor left raised");
+    for (const std::string& event : reporter.m_events) {
+        const bool allowed = event == "Wait+" || event == "Wait-" ||
+                             event == std::string("Message: ") + mpeg_text::kSplittingDone ||
+                             event == std::string("error: ") + mpeg_text::kCanNotSplit ||
+                             event.starts_with("Error: The ");
+        Check(allowed, "clean message:" + Joined(reporter.m_events));
+    }
+    const auto size = static_cast<int64_t>(stream.size());
+    int64_t next = 0;
+    for (const COutputRecord& output : engine.Outputs()) {
+        const Bytes bytes = ReadFile(output.m_strPath);
+        Check(output.m_llStart >= 0 && output.m_llStart < output.m_llEnd && output.m_llEnd <= size,
+              "clean range " + std::to_string(output.m_llStart) + ".." +
+                  std::to_string(output.m_llEnd));
+        Check((output.m_llHeaderBytes == 0) == (output.m_llStart == 0), "clean prefix at 0");
+        Check(static_cast<int64_t>(bytes.size()) ==
+                  output.m_llHeaderBytes + output.m_llEnd - output.m_llStart,
+              "clean size of " + output.m_strPath);
+        CPackHeader prefix;
+        Check(output.m_llHeaderBytes == 0 || ParsePackHeader(bytes.data(), bytes.size(), prefix),
+              "clean prefix is no pack header");
+        int differing = 0;
+        for (int64_t i = 0; i < output.m_llEnd - output.m_llStart; ++i) {
+            const unsigned char written = bytes[static_cast<size_t>(output.m_llHeaderBytes + i)];
+            const unsigned char original = stream[static_cast<size_t>(output.m_llStart + i)];
+            if (written != original) {
+                Check((written ^ original) == 0x20 && ++differing == 1,
+                      "clean bytes of " + output.m_strPath + " differ from the source");
+            }
+        }
+        // A series' pieces follow each other without gap or overlap.
+        Check(command == 1 || output.m_llStart == next, "clean pieces not contiguous");
+        next = output.m_llEnd;
+    }
+    if (status == SplitStatus::Done && command != 1) {
+        Check(next == size, "a clean series ends before the end of the source");
+    }
+    Check(ReadFile(folder.Source()) == stream, "the source changed in the clean run");
 }
 
 }  // namespace
@@ -334,5 +398,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Check(written.size() == expected.m_files.size(), "an expected file is missing");
     Check(ReadFile(folder.Source()) == stream, "the source changed");
+    CheckCleanRun(source, stream, folder, command, first, second, pieces);
     return 0;
 }

@@ -8,8 +8,11 @@
 #include <set>
 
 #include "cli/consolereporter.h"
+#include "cli/json.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
+#include "mpeg/packscanner.h"
+#include "mpeg/streamclock.h"
 
 namespace {
 
@@ -24,15 +27,22 @@ struct CommandRules {
 
 const std::map<std::string, CommandRules>& Commands() {
     static const std::map<std::string, CommandRules> commands{
-        {"probe", {{"--duration"}, {}, {}, false}},
+        {"probe", {{"--duration"}, {"--json"}, {}, false}},
         {"cut",
          {{"--start", "--end", "--output", "--duration"},
-          {"--yes"},
+          {"--yes", "--clean", "--json"},
           {"--start", "--end", "--output"},
           true}},
-        {"split-size", {{"--pieces", "--output-dir"}, {}, {"--pieces", "--output-dir"}, false}},
+        {"split-size",
+         {{"--pieces", "--output-dir"},
+          {"--clean", "--json"},
+          {"--pieces", "--output-dir"},
+          false}},
         {"split-time",
-         {{"--seconds", "--output-dir", "--duration"}, {}, {"--seconds", "--output-dir"}, true}},
+         {{"--seconds", "--output-dir", "--duration"},
+          {"--clean", "--json"},
+          {"--seconds", "--output-dir"},
+          true}},
     };
     return commands;
 }
@@ -151,6 +161,38 @@ const char* DurationSourceName(const CMpegSource& source) {
     return "none";
 }
 
+// One JSON object per output the command completed, each on a line of its own: where it is,
+// what of the source it holds, and its start and length read back from its own clock.
+void PrintOutputs(const CSplitEngine& engine, CliEnvironment& env) {
+    for (const COutputRecord& output : engine.Outputs()) {
+        int64_t size = -1;
+        std::optional<CClockLength> clock;
+        if (auto file = env.m_fileSystem.OpenRead(output.m_strPath)) {
+            size = my_lseeki64(file.get(), 0, SeekOrigin::End);
+            if (size > 0) {
+                clock = CStreamClock::Measure(*file, size);
+            }
+        }
+        const char* source = nullptr;
+        std::optional<double> start;
+        std::optional<double> length;
+        if (clock) {
+            source = clock->m_source == EClockSource::TimeStamps ? "time stamps" : "pack clock";
+            start = static_cast<double>(clock->m_llStartClock) / kClockUnitsPerSecond;
+            length = static_cast<double>(clock->m_llDuration100ns) / 10'000'000.0;
+        }
+        env.m_out << "{\"path\": " << JsonString(output.m_strPath)
+                  << ", \"size\": " << (size >= 0 ? std::to_string(size) : "null")
+                  << ", \"start_offset\": " << output.m_llStart
+                  << ", \"end_offset\": " << output.m_llEnd
+                  << ", \"header_bytes\": " << output.m_llHeaderBytes
+                  << ", \"start_seconds\": " << JsonSeconds(start)
+                  << ", \"length_seconds\": " << JsonSeconds(length)
+                  << ", \"clock\": " << (source != nullptr ? JsonString(source) : "null") << "}\n";
+    }
+    env.m_out << std::flush;
+}
+
 int StatusToExit(SplitStatus status, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
@@ -214,10 +256,12 @@ std::optional<CClipTime> ParseClipTime(std::string_view text) {
 
 std::string CliHelpText() {
     return R"HELP(Usage:
-  tarnwick-cli probe FILE [--duration SECONDS]
-  tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--duration SECONDS]
-  tarnwick-cli split-size FILE --pieces N --output-dir DIR
-  tarnwick-cli split-time FILE --seconds A --output-dir DIR [--duration SECONDS]
+  tarnwick-cli probe FILE [--duration SECONDS] [--json]
+  tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--clean]
+               [--json] [--duration SECONDS]
+  tarnwick-cli split-size FILE --pieces N --output-dir DIR [--clean] [--json]
+  tarnwick-cli split-time FILE --seconds A --output-dir DIR [--clean] [--json]
+               [--duration SECONDS]
 
 Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
 
@@ -231,6 +275,23 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
   split-size   writes N pieces of equal size, named NAME_0.mpg, NAME_1.mpg, ...
                (zero-padded to the digits of N) into DIR.
   split-time   writes pieces of A seconds each into DIR; the last takes the rest.
+
+Without --clean, times map to bytes in proportion to the file's size, every piece
+after the first starts with a copy of the source's first pack, and pieces are
+copied in 512-byte blocks: fast, but a piece starts mid-picture and its times are
+the source's. With --clean, times map to bytes through the stream's own clock,
+every cut moves back to the pack where a group of pictures (H.264: a key picture)
+begins, pieces hold whole packs and end exactly where the next begins, and each
+piece after the first starts with the source's pack and system headers only, its
+clock set just before the piece's own. split-size still cuts by bytes.
+
+--json prints the probe as one JSON object and, for the other commands, after
+writing, one JSON object per output on a line of its own: path, size, start_offset
+and end_offset (the source's bytes it holds), header_bytes (bytes in front of
+them), and start_seconds, length_seconds and clock as read back from the written
+file's own clock (null where it has none). Messages, "Splitting is done!" among
+them, then go to standard error. Bytes of a path that are not UTF-8 are written
+as \udcXX (Python's surrogate escape).
 
 TIME is H:M:S or whole seconds, and every number is plain decimal digits with at
 most one leading '+'. "--" ends the options, so a FILE that begins with '-' goes
@@ -300,7 +361,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         pieceSeconds = *parsed;
     }
 
-    CConsoleReporter reporter(env.m_in, env.m_out, env.m_err, env.m_bInteractive,
+    // With --json standard output carries nothing but JSON: "Splitting is done!" goes with
+    // the other messages.
+    const bool json = call.m_flags.count("--json") != 0;
+    CConsoleReporter reporter(env.m_in, json ? env.m_err : env.m_out, env.m_err, env.m_bInteractive,
                               call.m_flags.count("--yes") != 0);
     CMpegSource source;
     if (!source.SetSourcePath(call.m_strFile)) {
@@ -326,6 +390,21 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
     CSplitEngine engine(reporter, env.m_fileSystem, stop);
+    engine.SetOptions(CSplitOptions{call.m_flags.count("--clean") != 0});
+    const std::string durationSource = duration ? "option" : DurationSourceName(source);
+    if (call.m_strCommand == "probe" && json) {
+        env.m_out << "{\"path\": " << JsonString(call.m_strFile)
+                  << ", \"size\": " << source.m_llFileSize
+                  << ", \"header_length\": " << source.m_nHeaderLength
+                  << ", \"duration_100ns\": " << source.m_llDuration100ns
+                  << ", \"total_seconds\": " << source.m_nTotalSeconds << ", \"info\": "
+                  << JsonString(FormatSourceInfoLine(ExtractFileName(call.m_strFile),
+                                                     source.m_nTotalSeconds))
+                  << ", \"header_copy_length\": " << source.m_nHeaderCopyLength
+                  << ", \"duration_source\": " << JsonString(durationSource) << "}\n"
+                  << std::flush;
+        return kExitSuccess;
+    }
     if (call.m_strCommand == "probe") {
         env.m_out << "size: " << source.m_llFileSize << '\n'
                   << "header_length: " << source.m_nHeaderLength << '\n'
@@ -335,17 +414,21 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                   << FormatSourceInfoLine(ExtractFileName(call.m_strFile), source.m_nTotalSeconds)
                   << '\n'
                   << "header_copy_length: " << source.m_nHeaderCopyLength << '\n'
-                  << "duration_source: " << (duration ? "option" : DurationSourceName(source))
-                  << '\n'
+                  << "duration_source: " << durationSource << '\n'
                   << std::flush;
         return kExitSuccess;
     }
-    if (call.m_strCommand == "cut") {
-        return StatusToExit(engine.CutClip(source, start, end, call.m_values["--output"]), env);
-    }
+    SplitStatus status = SplitStatus::Done;
     const std::string folder = OutputFolder(call.m_values["--output-dir"]);
-    if (call.m_strCommand == "split-size") {
-        return StatusToExit(engine.SplitBySize(source, pieces, folder), env);
+    if (call.m_strCommand == "cut") {
+        status = engine.CutClip(source, start, end, call.m_values["--output"]);
+    } else if (call.m_strCommand == "split-size") {
+        status = engine.SplitBySize(source, pieces, folder);
+    } else {
+        status = engine.SplitByTime(source, pieceSeconds, folder);
     }
-    return StatusToExit(engine.SplitByTime(source, pieceSeconds, folder), env);
+    if (json) {
+        PrintOutputs(engine, env);
+    }
+    return StatusToExit(status, env);
 }

@@ -117,42 +117,98 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
     if (my_lseeki64(&source, start, SeekOrigin::Begin) == -1) {
         return Outcome::StartSeekFailed;
     }
-    int64_t remaining = BlockRuleLength(start, end);
+    const int64_t length = BlockRuleLength(start, end);
     // What the source must deliver: the block rule, cut short only by the end it had when
     // the command measured it.
     int64_t due = 0;
     if (measured && sourceSize > start) {
-        due = std::min(remaining, sourceSize - start);
+        due = std::min(length, sourceSize - start);
     }
     int64_t copied = 0;
+    const Outcome outcome = Move(source, output, length, copied);
+    if (outcome != Outcome::Copied) {
+        return outcome;
+    }
+    return copied < due ? Outcome::BlockShort : Outcome::Copied;
+}
+
+CRangeCopier::Outcome CRangeCopier::Move(IFile& source, IFile& output, int64_t count,
+                                         int64_t& moved) {
+    if (!m_buffer) {
+        m_buffer = std::make_unique_for_overwrite<char[]>(kChunkBytes);
+    }
+    moved = 0;
+    int64_t remaining = count;
     bool inKernel = true;
     while (remaining > 0) {
         if (m_stop.IsStopRequested()) {
             return Outcome::Stopped;
         }
-        int64_t moved = 0;
+        int64_t step = 0;
         if (inKernel) {
-            moved = m_fileSystem.CopyChunk(source, output, std::min(remaining, kKernelChunkBytes));
-            inKernel = moved != kCopyUnsupported;
-            if (inKernel && moved < 0) {
+            step = m_fileSystem.CopyChunk(source, output, std::min(remaining, kKernelChunkBytes));
+            inKernel = step != kCopyUnsupported;
+            if (inKernel && step < 0) {
                 return Outcome::BlockShort;
             }
         }
         if (!inKernel) {
             const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            moved = source.Read(m_buffer.get(), ask);
-            if (moved < 0) {
+            step = source.Read(m_buffer.get(), ask);
+            if (step < 0) {
                 return Outcome::BlockShort;
             }
-            if (moved > 0 && output.Write(m_buffer.get(), static_cast<size_t>(moved)) != moved) {
+            if (step > 0 && output.Write(m_buffer.get(), static_cast<size_t>(step)) != step) {
                 return Outcome::BlockShort;
             }
         }
-        if (moved == 0) {
-            break;  // the end of the source: the last block is short
+        if (step == 0) {
+            break;  // the end of the source
         }
-        remaining -= moved;
-        copied += moved;
+        remaining -= step;
+        moved += step;
     }
-    return copied < due ? Outcome::BlockShort : Outcome::Copied;
+    return Outcome::Copied;
+}
+
+bool CRangeCopier::CopyExact(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
+                             const CExactCopy& copy, const CopyMessages& messages,
+                             CBusyCursor& cursor) {
+    if (!source || !output) {
+        return Conclude(Outcome::StartSeekFailed, source, output, messages, cursor);
+    }
+    return Conclude(CopyExactly(*source, *output, copy), source, output, messages, cursor);
+}
+
+CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
+                                                const CExactCopy& copy) {
+    if (!copy.m_prefix.empty() && output.Write(copy.m_prefix.data(), copy.m_prefix.size()) !=
+                                      static_cast<int64_t>(copy.m_prefix.size())) {
+        return Outcome::HeaderShort;
+    }
+    if (my_lseeki64(&source, copy.m_llStart, SeekOrigin::Begin) == -1) {
+        return Outcome::StartSeekFailed;
+    }
+    // The range in up to three parts: before the patched byte, the byte, after it.
+    int64_t at = copy.m_llStart;
+    if (const auto& patch = copy.m_patch;
+        patch && patch->m_llOffset >= at && patch->m_llOffset < copy.m_llEnd) {
+        int64_t moved = 0;
+        const Outcome before = Move(source, output, patch->m_llOffset - at, moved);
+        if (before != Outcome::Copied) {
+            return before;
+        }
+        unsigned char original = 0;
+        if (moved != patch->m_llOffset - at || source.Read(&original, 1) != 1 ||
+            output.Write(&patch->m_nValue, 1) != 1) {
+            return Outcome::BlockShort;
+        }
+        at = patch->m_llOffset + 1;
+    }
+    int64_t moved = 0;
+    const Outcome after = Move(source, output, copy.m_llEnd - at, moved);
+    if (after != Outcome::Copied) {
+        return after;
+    }
+    return moved < copy.m_llEnd - at ? Outcome::BlockShort : Outcome::Copied;
 }

@@ -1,12 +1,15 @@
 // CopyRange, the copy step shared by the three split commands, with its output layout: the
 // source header unless the range starts at offset 0, then the source from the start offset in
 // whole 512-byte blocks until the end offset is reached or passed (the last block may run up
-// to 511 bytes past the end, or stop short at the end of the source).
+// to 511 bytes past the end, or stop short at the end of the source). CopyExact, its twin for
+// clean cuts, copies a prefix and then exactly a range of whole packs.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
@@ -26,6 +29,21 @@ int64_t BlockRuleLength(int64_t start, int64_t end);
 
 // For CopyRange: the caller did not measure the source, so its end ends a copy early.
 inline constexpr int64_t kSourceSizeUnknown = -1;
+
+// One source byte that the output carries with another value.
+struct CBytePatch {
+    int64_t m_llOffset = 0;  // in the source
+    unsigned char m_nValue = 0;
+};
+
+// The layout of a clean piece: the prefix as given, then exactly the source bytes of
+// [m_llStart, m_llEnd), with the patched byte, if any, in place of the source's.
+struct CExactCopy {
+    std::vector<unsigned char> m_prefix;
+    int64_t m_llStart = 0;
+    int64_t m_llEnd = 0;
+    std::optional<CBytePatch> m_patch;  // within [m_llStart, m_llEnd)
+};
 
 class CRangeCopier {
 public:
@@ -55,7 +73,13 @@ public:
                    int64_t start, int64_t end, uint32_t headerLength, const CopyMessages& messages,
                    CBusyCursor& cursor, int64_t sourceSize = kSourceSizeUnknown);
 
-    // True when the last CopyRange ended because a stop was requested.
+    // Copies a clean piece per its layout, with the same contract as CopyRange: the header
+    // messages for the prefix, the block messages for the range. A source that ends before
+    // the range does has shrunk: the copy fails with the block message.
+    bool CopyExact(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
+                   const CExactCopy& copy, const CopyMessages& messages, CBusyCursor& cursor);
+
+    // True when the last CopyRange or CopyExact ended because a stop was requested.
     bool Stopped() const { return m_bStopped; }
 
 private:
@@ -70,6 +94,10 @@ private:
 
     Outcome Copy(IFile& source, IFile& output, int64_t start, int64_t end, uint32_t headerLength,
                  int64_t sourceSize);
+    Outcome CopyExactly(IFile& source, IFile& output, const CExactCopy& copy);
+    // Moves up to `count` bytes from the source's position to the output's, in chunks, polling
+    // the stop request; `moved` counts what came before the source ended.
+    Outcome Move(IFile& source, IFile& output, int64_t count, int64_t& moved);
     template <typename Output>
     bool Conclude(Outcome outcome, std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output,
                   const CopyMessages& messages, CBusyCursor& cursor);

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 
+#include "mpeg/cleancut.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
 
@@ -32,6 +34,9 @@ struct CSplitEngine::SeriesPlan {
     // Raw (unsearched) offset of boundary k, 0 <= k < m_nPieceCount, for a source of `size`.
     std::function<int64_t(int32_t k, int64_t size)> m_rawOffset;
     CopyMessages m_messages;
+    // By time: boundary k lies k times this many seconds into the stream, which clean cuts
+    // find through its clock. 0: by size, where clean cuts keep the raw offsets.
+    int64_t m_llPieceSeconds = 0;
 };
 
 int64_t ClipTimeToSeconds(const CClipTime& time) {
@@ -82,6 +87,7 @@ void CSplitEngine::ShowError(const char* text) {
 
 SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
                                   const std::string& outputPath) {
+    m_outputs.clear();
     const int64_t startSeconds = ClipTimeToSeconds(start);
     const int64_t endSeconds = ClipTimeToSeconds(end);
     const int64_t total = source.m_nTotalSeconds;
@@ -117,16 +123,30 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     }
     const int64_t size = source.m_llFileSize;
     int64_t startOffset = ClipOffset(startSeconds, total, size);
-    if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
-        return SplitStatus::Failed;
-    }
     // A clip that ends at the total duration ends at the end of the file, so its tail after
     // the last pack start code is not lost.
     int64_t endOffset = size;
-    if (endSeconds != total) {
-        endOffset = ClipOffset(endSeconds, total, size);
-        if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+    std::optional<CCleanCutPlanner> planner;
+    CCleanCut startCut;
+    if (m_options.m_bCleanCuts) {
+        planner.emplace(*input, size, m_reporter);
+        CCleanCut endCut;
+        if (!planner->Prepare() || !planner->AtTime(startSeconds, startOffset, startCut) ||
+            (endSeconds != total &&
+             !planner->AtTime(endSeconds, ClipOffset(endSeconds, total, size), endCut))) {
             return SplitStatus::Failed;
+        }
+        startOffset = startCut.m_llOffset;
+        endOffset = endSeconds != total ? endCut.m_llOffset : size;
+    } else {
+        if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
+            return SplitStatus::Failed;
+        }
+        if (endSeconds != total) {
+            endOffset = ClipOffset(endSeconds, total, size);
+            if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+                return SplitStatus::Failed;
+            }
         }
     }
     if (endOffset <= startOffset) {
@@ -137,8 +157,12 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     CBusyCursor cursor(m_reporter);
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
-    const SplitStatus written =
-        WriteOutput(input, outputPath, startOffset, endOffset, source, messages, cursor);
+    std::optional<CExactCopy> layout;
+    if (planner) {
+        layout = planner->Layout(startCut, endOffset);
+    }
+    const SplitStatus written = WriteOutput(input, outputPath, startOffset, endOffset, source,
+                                            messages, cursor, layout ? &*layout : nullptr);
     if (written != SplitStatus::Done) {
         return written;
     }
@@ -150,6 +174,7 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
 
 SplitStatus CSplitEngine::SplitBySize(CMpegSource& source, int32_t pieceCount,
                                       const std::string& outputFolder) {
+    m_outputs.clear();
     if (pieceCount < 1) {
         return SplitStatus::NotStarted;
     }
@@ -163,6 +188,7 @@ SplitStatus CSplitEngine::SplitBySize(CMpegSource& source, int32_t pieceCount,
 
 SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
                                       const std::string& outputFolder) {
+    m_outputs.clear();
     const int32_t total = source.m_nTotalSeconds;
     if (total <= 0 || !source.HasSourcePath()) {
         return SplitStatus::NotStarted;
@@ -178,7 +204,8 @@ SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
                         return TimedPieceOffset(k, total, pieceSeconds, size);
                     },
                     {mpeg_text::kTimeHeaderSeek, mpeg_text::kTimeStartSeek,
-                     mpeg_text::kTimeHeaderWrite, mpeg_text::kTimeBlockWrite}};
+                     mpeg_text::kTimeHeaderWrite, mpeg_text::kTimeBlockWrite},
+                    pieceSeconds};
     return RunSeries(source, plan, outputFolder);
 }
 
@@ -196,6 +223,23 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         return SplitStatus::Failed;
     }
 
+    std::optional<CCleanCutPlanner> planner;
+    if (m_options.m_bCleanCuts) {
+        planner.emplace(*input, size, m_reporter);
+        if (!planner->Prepare()) {
+            return SplitStatus::Failed;
+        }
+    }
+    // Clean cuts: piece k + 1 starts at the cut where piece k ends, found once.
+    CCleanCut startCut;
+    CCleanCut endCut;
+    const auto findCut = [&](int32_t k, CCleanCut& cut) {
+        const int64_t raw = plan.m_rawOffset(k, size);
+        return plan.m_llPieceSeconds > 0
+                   ? planner->AtTime(int64_t{k} * plan.m_llPieceSeconds, raw, cut)
+                   : planner->AtOffset(raw, cut);
+    };
+
     CBusyCursor cursor(m_reporter);
     for (int32_t k = 0; k < count; ++k) {
         if (m_stop.IsStopRequested()) {
@@ -203,16 +247,27 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         }
         const bool last = k == count - 1;
         int64_t startOffset = plan.m_rawOffset(k, size);
-        if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
-            return SplitStatus::Failed;
-        }
-        // The last piece ends at the end of the file: nothing after the last pack start code
-        // is lost.
         int64_t endOffset = size;
-        if (!last) {
-            endOffset = plan.m_rawOffset(k + 1, size);
-            if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+        if (planner) {
+            startCut = k > 0 ? endCut : CCleanCut{};
+            startOffset = startCut.m_llOffset;
+            if (!last) {
+                if (!findCut(k + 1, endCut)) {
+                    return SplitStatus::Failed;
+                }
+                endOffset = endCut.m_llOffset;
+            }
+        } else {
+            if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
                 return SplitStatus::Failed;
+            }
+            // The last piece ends at the end of the file: nothing after the last pack start
+            // code is lost.
+            if (!last) {
+                endOffset = plan.m_rawOffset(k + 1, size);
+                if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
+                    return SplitStatus::Failed;
+                }
             }
         }
         if (endOffset <= startOffset) {
@@ -220,8 +275,13 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
             return SplitStatus::Failed;
         }
         const std::string path = MakePiecePath(sourcePath, count, k, outputFolder);
+        std::optional<CExactCopy> layout;
+        if (planner) {
+            layout = planner->Layout(startCut, endOffset);
+        }
         const SplitStatus written =
-            WriteOutput(input, path, startOffset, endOffset, source, plan.m_messages, cursor);
+            WriteOutput(input, path, startOffset, endOffset, source, plan.m_messages, cursor,
+                        layout ? &*layout : nullptr);
         if (written != SplitStatus::Done) {
             return written;
         }
@@ -253,7 +313,8 @@ bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& sou
 
 SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::string& path,
                                       int64_t start, int64_t end, const CMpegSource& source,
-                                      const CopyMessages& messages, CBusyCursor& cursor) {
+                                      const CopyMessages& messages, CBusyCursor& cursor,
+                                      const CExactCopy* clean) {
     OutputStatus status = OutputStatus::CannotOpen;
     auto output = m_fileSystem.CreateOutput(path, *input, status);
     if (!output) {
@@ -265,8 +326,11 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::
         return SplitStatus::Failed;
     }
     cursor.Raise();
-    if (!m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength, messages, cursor,
-                            source.m_llFileSize)) {
+    const bool copied =
+        clean != nullptr ? m_copier.CopyExact(input, output, *clean, messages, cursor)
+                         : m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength,
+                                              messages, cursor, source.m_llFileSize);
+    if (!copied) {
         return m_copier.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;
     }
     // A stop that came with the last chunk still keeps the old file: the new one is dropped.
@@ -275,6 +339,15 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::
     }
     switch (output->Commit()) {
         case OutputStatus::Ok:
+            if (clean != nullptr) {
+                m_outputs.push_back(
+                    {path, start, end, static_cast<int64_t>(clean->m_prefix.size())});
+            } else {
+                const int64_t size = source.m_llFileSize;
+                m_outputs.push_back(
+                    {path, start, std::min(size, start + BlockRuleLength(start, end)),
+                     start != 0 ? std::min<int64_t>(source.m_nHeaderCopyLength, size) : 0});
+            }
             return SplitStatus::Done;
         case OutputStatus::WriteFailed:
             // Data the system accepted can still be lost at close; that is no success.

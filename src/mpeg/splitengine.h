@@ -15,6 +15,11 @@
 // Every command re-measures the source into m_llFileSize; the other fields of the source are
 // used as the probes left them.
 //
+// With clean cuts (CSplitOptions) the commands keep their checks, messages and order, but
+// times map through the stream's own clock, every cut moves back to a place a piece can
+// start (cleancut.h), pieces hold whole packs and end exactly where the next begins, and each
+// piece after the first starts with a clean prefix instead of the source's first pack.
+//
 // Outputs never hurt what is already there: each is written beside its final path and takes
 // that name only when complete (IFileSystem::CreateOutput), so a failure or a stop leaves the
 // old file unchanged and no partial file; a replaced clip disappears only at that moment. An
@@ -26,6 +31,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mpeg/mpegsource.h"
 #include "mpeg/rangecopier.h"
@@ -67,6 +73,19 @@ int64_t EqualPieceOffset(int32_t k, int32_t pieceCount, int64_t size);    // k /
 int64_t TimedPieceOffset(int32_t k, int32_t totalSeconds, int32_t pieceSeconds,
                          int64_t size);  // k / D * a * size
 
+// How the commands cut. The default is the commands' byte-exact layout.
+struct CSplitOptions {
+    bool m_bCleanCuts = false;
+};
+
+// An output a command completed.
+struct COutputRecord {
+    std::string m_strPath;
+    int64_t m_llStart = 0;        // the source offset of its first byte after the header
+    int64_t m_llEnd = 0;          // the source offset after its last byte
+    int64_t m_llHeaderBytes = 0;  // bytes in front of the source's [start, end)
+};
+
 class CSplitEngine {
 public:
     explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem(),
@@ -75,6 +94,11 @@ public:
           m_fileSystem(fileSystem),
           m_stop(stop),
           m_copier(fileSystem, reporter, stop) {}
+
+    void SetOptions(const CSplitOptions& options) { m_options = options; }
+
+    // The outputs the last command completed, in the order it wrote them.
+    const std::vector<COutputRecord>& Outputs() const { return m_outputs; }
 
     // "By frame": the clip between start and end into outputPath. Checks the times against
     // the total, refuses an output that is the source itself, asks before replacing an
@@ -105,10 +129,12 @@ private:
                                   const std::string& outputFolder);
     SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const std::string& path, int64_t start,
                             int64_t end, const CMpegSource& source, const CopyMessages& messages,
-                            CBusyCursor& cursor);
+                            CBusyCursor& cursor, const CExactCopy* clean = nullptr);
 
     IReporter& m_reporter;
     IFileSystem& m_fileSystem;
     const IStopRequest& m_stop;
     CRangeCopier m_copier;
+    CSplitOptions m_options;
+    std::vector<COutputRecord> m_outputs;
 };

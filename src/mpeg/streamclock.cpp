@@ -242,6 +242,10 @@ public:
             });
     }
 
+    // The clock values the times gathered are relative to; 0 before the first was read.
+    int64_t PtsReference() const { return m_ptsReference.value_or(0); }
+    int64_t ScrReference() const { return m_scrReference.value_or(0); }
+
 private:
     static void AddClockPoint(CRegion& region, int64_t scr) {
         if (region.m_nClockPoints > 0) {
@@ -457,11 +461,14 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         if (scrSpan > 0 && std::abs(span - scrSpan) > std::max(kSpanAgreement, span / 10)) {
             return std::nullopt;
         }
-        length = CClockLength{EClockSource::TimeStamps, ToHundredNanoseconds(span)};
+        length = CClockLength{EClockSource::TimeStamps, ToHundredNanoseconds(span),
+                              (reader.PtsReference() + start) & (kClockWrap - 1)};
     } else if (scrSpan > 0) {
         // No time stamps, or ones that span nothing (a piece holding one picture): the time
         // the stream takes to arrive.
-        length = CClockLength{EClockSource::PackClock, ToHundredNanoseconds(scrSpan)};
+        length =
+            CClockLength{EClockSource::PackClock, ToHundredNanoseconds(scrSpan),
+                         (reader.ScrReference() + firstClock->m_llFirstScr) & (kClockWrap - 1)};
     } else {
         return std::nullopt;
     }

@@ -18,6 +18,9 @@ enum class EClockSource {
 struct CClockLength {
     EClockSource m_source = EClockSource::TimeStamps;
     int64_t m_llDuration100ns = 0;  // greater than 0
+    // Where the length begins, as a 33-bit 90 kHz clock value: the first time stamp players
+    // show (TimeStamps) or the first pack clock (PackClock).
+    int64_t m_llStartClock = 0;
 };
 
 class CStreamClock {

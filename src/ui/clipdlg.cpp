@@ -4,6 +4,7 @@
 #include "ui/clipdlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -36,7 +37,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum class EControl { Edit, UpDown, Static, Button, Slider, Radio, GroupBox };
+enum class EControl { Edit, UpDown, Static, Button, Slider, Radio, GroupBox, CheckBox };
 
 // One control of the template, in template order, which is also the tab order. Positions are
 // dialog units.
@@ -97,6 +98,10 @@ constexpr CControlTemplate kTemplate[] = {
     {IDC_HELP_BUTTON,         EControl::Button,   u"Help",             220, 183, 50, 14, false, nullptr},
     {IDC_BROWSE_FILE,         EControl::Button,   u"Browse",           236, 160, 34, 14, false, nullptr},
     {IDC_CLOSE_SOURCE,        EControl::Button,   u"Close",            252, 110, 18, 14, false, nullptr},
+    // Last in the tab order, after the controls of the classic template; it sits in the free
+    // space between the Start buttons and Homepage.
+    {IDC_CLEAN_CUTS,          EControl::CheckBox, u"Clean cuts",       64,  185, 80, 10, false,
+     u"Clean cuts: every piece starts at a picture that plays, at the stream's own times"},
 };
 
 // What each mode shows; every other control keeps its visibility when the mode changes.
@@ -126,6 +131,8 @@ constexpr int kSpinLower = 1;
 constexpr int kSpinUpper = 10000;
 
 const QString kOptionSection = u"Option"_s;
+// "1" when clean cuts are on; anything else, or nothing, is off.
+const QString kCleanCutsSetting = u"clean_cuts"_s;
 
 // The keys that open a context menu: the Menu key, and Shift+F10 on keyboards without one.
 bool IsContextMenuKey(const QKeyEvent& event) {
@@ -210,6 +217,15 @@ void CClipDlg::CreateControls() {
                 pControl = pRadio;
                 break;
             }
+            case EControl::CheckBox: {
+                auto* pCheck = new QCheckBox(strText, this);
+                pCheck->setToolTip(
+                    u"Cut at the stream's own times, start every piece at a picture that plays "
+                    u"and give it a header of its own. Off: pieces of the size the times give, "
+                    u"each with a copy of the source's first pack."_s);
+                pControl = pCheck;
+                break;
+            }
             case EControl::GroupBox:
                 pGroupBox = new QGroupBox(strText, this);
                 // The frame's top edge runs through the middle of its title, as in the
@@ -282,6 +298,7 @@ void CClipDlg::CreateControls() {
     m_pPosition = static_cast<CDisplayStatic*>(GetDlgItem(IDC_POSITION));
     m_pSlider = static_cast<CPositionSlider*>(GetDlgItem(IDC_POSITION_SLIDER));
     m_pByFrame = static_cast<QRadioButton*>(GetDlgItem(IDC_BY_FRAME));
+    m_pCleanCuts = static_cast<QCheckBox*>(GetDlgItem(IDC_CLEAN_CUTS));
 }
 
 void CClipDlg::ConnectCommands() {
@@ -306,6 +323,7 @@ void CClipDlg::ConnectCommands() {
     onClick(IDC_HOMEPAGE, &CClipDlg::OnHomepage);
     onClick(IDC_HELP_BUTTON, &CClipDlg::OnHelpButton);
     onClick(IDC_CLOSE_SOURCE, &CClipDlg::OnCloseSource);
+    onClick(IDC_CLEAN_CUTS, &CClipDlg::OnCleanCuts);
     connect(m_pSlider, &CPositionSlider::ReleasedCapture, this, &CClipDlg::OnSliderReleased);
     connect(m_pPieceCountSpin, &CUpDown::DeltaPos, this, &CClipDlg::OnPieceCountDelta);
 
@@ -419,6 +437,9 @@ bool CClipDlg::OnInitDialog() {
     m_nPieceSeconds = 60;
     m_pPieceSecondsEdit->setText(QString::number(m_nPieceSeconds));
 
+    m_bCleanCuts = m_app.ReadSetting(kOptionSection, kCleanCutsSetting, u"0"_s) == u"1"_s;
+    m_pCleanCuts->setChecked(m_bCleanCuts);
+
     {
         // Checked without its toggle, which would apply the layout a second time.
         const QSignalBlocker quiet(m_pByFrame);
@@ -516,6 +537,12 @@ void CClipDlg::OnClose() {
     m_app.WriteSetting(kOptionSection, u"output_folder"_s, m_strOutputFolder);
     ClosePreview();
     reject();
+}
+
+void CClipDlg::OnCleanCuts() {
+    // Stored as soon as the user changes it, as a chosen output file is.
+    m_bCleanCuts = m_pCleanCuts->isChecked();
+    m_app.WriteSetting(kOptionSection, kCleanCutsSetting, m_bCleanCuts ? u"1"_s : u"0"_s);
 }
 
 void CClipDlg::OnOK() {

@@ -19,6 +19,7 @@ class CClipApp;
 class CDisplayStatic;
 class CPositionSlider;
 class CUpDown;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -88,6 +89,8 @@ public:
     void OnHelp();
     void OnCloseSource();
     void OnSliderReleased();
+    // The clean cuts check box: takes its state and stores it (section "Option", clean_cuts).
+    void OnCleanCuts();
     void OnPieceCountDelta(int nOldPos, int nDelta);
     void ShowPosition();
     void OnClose();
@@ -130,6 +133,8 @@ public:
     QString m_strOutputFolder;
     int m_nPieceSeconds = 0;
     int m_nSliderPos = 0;
+    // The three Start commands cut cleanly (CSplitOptions); read from the settings at set-up.
+    bool m_bCleanCuts = false;
 
     // The opened source: path (empty for none), size, header length and duration. Filled by
     // the Open MPEG command; the Start commands re-measure the size.
@@ -193,6 +198,7 @@ private:
     // The mode button whose check has applied its layout since the last press; its click
     // then applies nothing more.
     int m_nModeCheckedId = 0;
+    QCheckBox* m_pCleanCuts = nullptr;
 
     // The preview's graph maker: injected, or the window's own GStreamer one.
     IFilterGraphFactory* m_pGraphFactory = nullptr;

@@ -28,6 +28,7 @@ void CClipDlg::OnCutStart() {
     }
     CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
     CSplitEngine engine(reporter);
+    engine.SetOptions(CSplitOptions{m_bCleanCuts});
     engine.CutClip(m_source, CClipTime{m_nStartHour, m_nStartMinute, m_nStartSecond},
                    CClipTime{m_nEndHour, m_nEndMinute, m_nEndSecond},
                    ToFileSystemPath(m_strOutputFile));
@@ -45,6 +46,7 @@ void CClipDlg::OnSplitBySizeStart() {
     }
     CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
     CSplitEngine engine(reporter);
+    engine.SetOptions(CSplitOptions{m_bCleanCuts});
     engine.SplitBySize(m_source, m_nPieceCount, TakeOutputFolderText());
 }
 
@@ -58,5 +60,6 @@ void CClipDlg::OnSplitByTimeStart() {
     m_nPieceSeconds = ParsePieceLength(text.toStdString());
     CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
     CSplitEngine engine(reporter);
+    engine.SetOptions(CSplitOptions{m_bCleanCuts});
     engine.SplitByTime(m_source, m_nPieceSeconds, TakeOutputFolderText());
 }

@@ -12,8 +12,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
+#include "cli/json.h"
 #include "platform/io/faultyfilesystem.h"
 #include "testsupport.h"
 
@@ -55,7 +57,42 @@ protected:
     std::string m_source;
 };
 
+// The value of a field of a one-line JSON object: a number, null or a string as written.
+std::string Field(const std::string& line, const std::string& name) {
+    const std::regex field("\"" + name + "\": (\"(?:[^\"\\\\]|\\\\.)*\"|[^,}]*)");
+    std::smatch match;
+    return std::regex_search(line, match, field) ? match[1].str() : "<missing>";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 }  // namespace
+
+TEST(JsonText, StringsKeepUtf8AndEscapeEverythingElse) {
+    EXPECT_EQ(JsonString("plain /path.mpg"), "\"plain /path.mpg\"");
+    EXPECT_EQ(JsonString("say \"hi\"\\ \n\t\r\x01\x1f\x7f"),
+              "\"say \\\"hi\\\"\\\\ \\n\\t\\r\\u0001\\u001f\x7f\"");
+    // UTF-8 as it is: two, three and four bytes.
+    EXPECT_EQ(JsonString("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC"),
+              "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xAC\"");
+    // Bytes of no valid sequence, each on its own: a stray byte, an overlong form, a
+    // surrogate, a sequence cut short, a value beyond U+10FFFF.
+    EXPECT_EQ(JsonString("\xFF"), "\"\\udcff\"");
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\udcc0\\udcaf\"");
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\udced\\udca0\\udc80\"");
+    EXPECT_EQ(JsonString("\xE2\x82x"), "\"\\udce2\\udc82x\"");
+    EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"\\udcf4\\udc90\\udc80\\udc80\"");
+    EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+    EXPECT_EQ(JsonSeconds(std::nullopt), "null");
+    EXPECT_EQ(JsonSeconds(10.08), "10.080000");
+}
 
 TEST(ClipTimeText, HoursMinutesSecondsOrPlainSeconds) {
     auto same = [](std::optional<CClipTime> t, int h, int m, int s) {
@@ -75,7 +112,7 @@ TEST_F(CliTest, HelpAndUsageErrors) {
     Result help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* part : {"probe", "cut", "split-size", "split-time", "--yes", "--duration",
-                             "H:M:S", "Exit status"}) {
+                             "--clean", "--json", "H:M:S", "Exit status"}) {
         EXPECT_THAT(help.out, HasSubstr(part));
     }
     const std::vector<std::vector<std::string>> wrong{
@@ -422,4 +459,122 @@ TEST_F(CliTest, ASignalStopsTheSplitAndKeepsWhatWasThere) {
         EXPECT_EQ(ReadFile(folder + "/big_1.mpg"), old);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
     }
+}
+
+TEST_F(CliTest, JsonProbeIsOneObjectOfTheSameFacts) {
+    Result r = Run({"probe", m_source, "--json"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"path\": " + JsonString(m_source) +
+                         ", \"size\": 1000000, \"header_length\": 2048, \"duration_100ns\": 0, "
+                         "\"total_seconds\": 0, \"info\": \"show.mpg  (00:00:00)\", "
+                         "\"header_copy_length\": 2048, \"duration_source\": \"none\"}\n");
+    EXPECT_EQ(r.err, "");
+    // A name with a quote and a byte that is not UTF-8, and a length given by the option.
+    const std::string odd = m_dir.File("a \"b\"\xFF.mpg");
+    WriteFile(odd, m_bytes);
+    r = Run({"probe", "--json", odd, "--duration", "61"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Field(r.out, "path"), "\"" + m_dir.Path().string() + "/a \\\"b\\\"\\udcff.mpg\"");
+    EXPECT_EQ(Field(r.out, "info"), "\"a \\\"b\\\"\\udcff.mpg  (00:01:01)\"");
+    EXPECT_EQ(Field(r.out, "duration_source"), "\"option\"");
+    EXPECT_EQ(Lines(r.out).size(), 1u);
+}
+
+TEST_F(CliTest, JsonDescribesEveryOutputAfterWritingAndMessagesGoToStandardError) {
+    Result r =
+        Run({"split-size", m_source, "--pieces", "3", "--output-dir", m_dir.File("out"), "--json"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Splitting is done!\n");
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    int64_t expectedStart = 0;
+    for (size_t k = 0; k < 3; ++k) {
+        const std::string path = m_dir.File("out/show_" + std::to_string(k) + ".mpg");
+        const std::string& line = lines[k];
+        EXPECT_EQ(Field(line, "path"), JsonString(path));
+        EXPECT_EQ(Field(line, "size"), std::to_string(ReadFile(path).size()));
+        const int64_t start = std::stoll(Field(line, "start_offset"));
+        const int64_t end = std::stoll(Field(line, "end_offset"));
+        EXPECT_EQ(start,
+                  ReferenceBoundary(m_bytes,
+                                    EqualPieceOffset(static_cast<int32_t>(k), 3, 1'000'000), 2048));
+        EXPECT_GE(start, expectedStart - 511);
+        EXPECT_EQ(Field(line, "header_bytes"), k == 0 ? "0" : "2048");
+        // What the piece holds after its header is the source's [start, end).
+        const Bytes piece = ReadFile(path);
+        EXPECT_EQ(static_cast<int64_t>(piece.size()), end - start + (k == 0 ? 0 : 2048));
+        // This stream carries no clock to read back.
+        EXPECT_EQ(Field(line, "start_seconds"), "null");
+        EXPECT_EQ(Field(line, "length_seconds"), "null");
+        EXPECT_EQ(Field(line, "clock"), "null");
+        expectedStart = end;
+    }
+    EXPECT_EQ(expectedStart, 1'000'000);
+
+    // A failure after a piece: the piece written is described, the failure stays on stderr.
+    CFaultyFileSystem full;
+    full.m_limitWrite = [](const std::string& path, int64_t, size_t count) {
+        return path.ends_with("show_1.mpg") ? 0 : static_cast<int64_t>(count);
+    };
+    r = Run({"split-size", m_source, "--pieces", "3", "--output-dir", m_dir.File("out"), "--json"},
+            "", false, {}, full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can not write the output mpeg file!(3)\n");
+    ASSERT_EQ(Lines(r.out).size(), 1u);
+    EXPECT_EQ(Field(r.out, "path"), JsonString(m_dir.File("out/show_0.mpg")));
+}
+
+TEST_F(CliTest, CleanCutsFromTheCommandLine) {
+    CVideoShape shape;
+    std::vector<CGroupMark> groups;
+    const Bytes video = MakeVideoRecording(shape, &groups);
+    const std::string source = m_dir.File("video.mpg");
+    WriteFile(source, video);
+    // The length comes from the stream's clock; the framework is never asked.
+    const auto unplayable = [](const std::string&, int64_t*) { return false; };
+    Result r = Run({"split-time", source, "--seconds", "4", "--output-dir", m_dir.File("out"),
+                    "--clean", "--json"},
+                   "", false, unplayable);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u);
+    Bytes joined;
+    for (size_t k = 0; k < 3; ++k) {
+        const std::string& line = lines[k];
+        const Bytes piece = ReadFile(m_dir.File("out/video_" + std::to_string(k) + ".mpg"));
+        const auto start = static_cast<size_t>(std::stoll(Field(line, "start_offset")));
+        const auto header = static_cast<size_t>(std::stoll(Field(line, "header_bytes")));
+        EXPECT_EQ(start, joined.size());
+        EXPECT_EQ(header == 0, k == 0);
+        joined.insert(joined.end(), piece.begin() + static_cast<std::ptrdiff_t>(header),
+                      piece.end());
+        // Read back from the piece's own clock: it starts at its first picture.
+        const double seconds = std::stod(Field(line, "start_seconds"));
+        EXPECT_EQ(Field(line, "clock"), "\"time stamps\"");
+        if (k > 0) {
+            const CGroupMark* group = nullptr;
+            for (const CGroupMark& mark : groups) {
+                if (mark.m_llPack == static_cast<int64_t>(start)) {
+                    group = &mark;
+                }
+            }
+            ASSERT_NE(group, nullptr) << "piece " << k << " starts at no group";
+            EXPECT_NEAR(seconds, static_cast<double>(group->m_llPictureTime) / 90000, 0.2);
+        }
+    }
+    // The broken_link flags that the pieces set aside, they hold the source once.
+    ASSERT_EQ(joined.size(), video.size());
+    size_t flags = 0;
+    for (size_t i = 0; i < joined.size(); ++i) {
+        if (joined[i] != video[i]) {
+            EXPECT_EQ(joined[i] ^ video[i], 0x20);
+            ++flags;
+        }
+    }
+    EXPECT_EQ(flags, 2u);
+
+    // Only the cutting commands take --clean.
+    r = Run({"probe", source, "--clean"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("unknown option '--clean' for probe"));
 }

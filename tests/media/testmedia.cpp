@@ -203,6 +203,40 @@ bool MakeCameraStream(const fs::path& path, const std::string& size, int seconds
     return out.good() && fs::file_size(path) > 0;
 }
 
+// A moving picture whose middle third carries noise, so the bit rate rises there.
+std::string LongRecording(const std::string& size, int seconds, int rate) {
+    const int third = seconds / 3;
+    return "-f lavfi -i testsrc2=size=" + size +
+           ":rate=25 -f lavfi -i sine=frequency=440:" + "sample_rate=" + std::to_string(rate) +
+           " -t " + std::to_string(seconds) + " -vf \"noise=alls=40:allf=t:enable='between(t," +
+           std::to_string(third) + "," + std::to_string(2 * third) + ")'\" -g 15 -bf 2 ";
+}
+
+std::string MakeLongRecording(TestMedia media, const fs::path& dir) {
+    fs::path path;
+    std::string arguments;
+    switch (media) {
+        case TestMedia::Mpeg1Long:
+            path = dir / "long-mpeg1.mpg";
+            arguments = LongRecording("352x288", 30, 44100) +
+                        "-c:v mpeg1video -q:v 5 -c:a mp2 -b:a 128k -f mpeg";
+            break;
+        case TestMedia::VcdLong:
+            path = dir / "long-vcd.mpg";
+            arguments = LongRecording("352x288", 20, 44100) + "-target pal-vcd";
+            break;
+        case TestMedia::Svcd:
+            path = dir / "svcd.mpg";
+            arguments = LongRecording("480x576", 12, 44100) + "-target pal-svcd";
+            break;
+        default:
+            path = dir / "long-dvd.vob";
+            arguments = LongRecording("720x576", 12, 48000) + "-target pal-dvd";
+            break;
+    }
+    return RunFfmpeg(arguments, path) ? path.string() : std::string();
+}
+
 std::string Make(TestMedia media) {
     const fs::path dir = Scratch().Path();
     switch (media) {
@@ -292,6 +326,11 @@ std::string Make(TestMedia media) {
             out.close();
             return out.good() ? path.string() : std::string();
         }
+        case TestMedia::Mpeg1Long:
+        case TestMedia::VcdLong:
+        case TestMedia::Svcd:
+        case TestMedia::DvdLong:
+            return MakeLongRecording(media, dir);
         case TestMedia::PackGarbage: {
             const fs::path path = dir / "garbage.mpg";
             std::ofstream out(path, std::ios::binary);
@@ -334,6 +373,67 @@ std::optional<double> FfprobeDuration(const std::string& path) {
     char* end = nullptr;
     const double seconds = std::strtod(line.data(), &end);
     return end != line.data() ? std::optional<double>(seconds) : std::nullopt;
+}
+
+namespace {
+
+// The lines a command prints on its standard output.
+std::vector<std::string> CommandLines(const std::string& command) {
+    std::vector<std::string> lines;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (pipe == nullptr) {
+        return lines;
+    }
+    std::array<char, 4096> line{};
+    while (std::fgets(line.data(), static_cast<int>(line.size()), pipe.get()) != nullptr) {
+        std::string text(line.data());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<double> KeyPictureTimes(const std::string& path) {
+    std::vector<double> times;
+    for (const std::string& line :
+         CommandLines("ffprobe -v error -select_streams v:0 "
+                      "-show_entries frame=best_effort_timestamp_time,pict_type "
+                      "-of csv=p=0 '" +
+                      path + "'")) {
+        // "12.345000,I" (some builds add fields after the type)
+        const size_t comma = line.find(',');
+        if (comma != std::string::npos && line.compare(comma + 1, 1, "I") == 0) {
+            times.push_back(std::strtod(line.c_str(), nullptr));
+        }
+    }
+    return times;
+}
+
+std::optional<double> FfprobeStartTime(const std::string& path) {
+    const std::vector<std::string> lines = CommandLines(
+        "ffprobe -v error -show_entries format=start_time -of default=nw=1:nk=1 '" + path + "'");
+    if (lines.empty() || lines[0].empty() || lines[0] == "N/A") {
+        return std::nullopt;
+    }
+    return std::strtod(lines[0].c_str(), nullptr);
+}
+
+std::string FirstPictureErrors(const std::string& path) {
+    std::string errors;
+    for (const std::string& line : CommandLines("ffmpeg -nostdin -v error -i '" + path +
+                                                "' -map 0:v:0 -frames:v 1 -f null - 2>&1")) {
+        const bool audio = line.starts_with("[mp2 @") || line.starts_with("[mp3float @") ||
+                           line.starts_with("[mp3 @") || line.starts_with("[ac3 @");
+        if (audio || line.find("Last message repeated") != std::string::npos) {
+            continue;
+        }
+        errors += line + "\n";
+    }
+    return errors;
 }
 
 std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class TestMedia {
     Mpeg2Vob,     // MPEG-2 video 352x288 at 25 fps with MPEG audio, 3 s, DVD-style packs
@@ -23,6 +24,12 @@ enum class TestMedia {
     CameraLarge,  // the same shape at 704x576, 12 s: its first pack (a key picture) is some
                   // 100 KB
     Joined,       // Mpeg2Vob twice, joined with cat: the clock runs back in the middle
+    // Longer recordings with B pictures (groups of 15, open after the first) and a bit rate
+    // that rises in their middle third, as real recordings vary:
+    Mpeg1Long,  // 30 s of MPEG-1 from ffmpeg's MPEG-1 system muxer (-f mpeg)
+    VcdLong,    // a 20 s video CD stream (-target pal-vcd)
+    Svcd,       // a 12 s super video CD stream (-target pal-svcd)
+    DvdLong,    // a 12 s DVD-Video stream with navigation packs (-target pal-dvd)
 };
 
 // The file, made once per test process in a temporary folder; empty when ffmpeg failed.
@@ -30,6 +37,18 @@ std::string TestMediaPath(TestMedia media);
 
 // ffprobe's duration of the container in seconds, if it gives one.
 std::optional<double> FfprobeDuration(const std::string& path);
+
+// The times of the I pictures of the file's first video stream, in seconds, as ffprobe reads
+// them (its best-effort time stamps: not every picture carries one of its own).
+std::vector<double> KeyPictureTimes(const std::string& path);
+
+// ffprobe's start time of the container in seconds, if it gives one.
+std::optional<double> FfprobeStartTime(const std::string& path);
+
+// What ffmpeg reports while it decodes the first picture of the first video stream (-v error),
+// without the complaints of audio decoders about frames cut at the start of the file, which
+// it reads while it looks at the streams.
+std::string FirstPictureErrors(const std::string& path);
 
 // The first picture ffmpeg decodes from the file, as 8-bit grey pixels, and its time stamp in
 // seconds; nothing when none decodes. With atSeconds, the first picture at or after that time

@@ -161,6 +161,23 @@ CPsBuilder& CPsBuilder::StreamMap() {
 
 CPsBuilder& CPsBuilder::Packet(uint8_t id, size_t payload, std::optional<int64_t> pts,
                                std::optional<int64_t> dts, bool mpeg2, uint8_t subStream) {
+    Bytes body(payload);
+    for (size_t i = 0; i < payload; ++i) {
+        body[i] = static_cast<unsigned char>(0x10 + (i * 7 + i / 251) % 200);
+    }
+    if (id >= 0xC0 && id <= 0xDF && payload >= 4) {
+        body[0] = 0xFF;
+        body[1] = 0xFD;  // MPEG-1 layer II, no CRC
+        body[2] = 0x84;  // 128 kbit/s, 48 kHz
+        body[3] = 0x00;
+    } else if (id == 0xBD && payload >= 1) {
+        body[0] = subStream;
+    }
+    return Packet(id, body, pts, dts, mpeg2);
+}
+
+CPsBuilder& CPsBuilder::Packet(uint8_t id, const Bytes& payload, std::optional<int64_t> pts,
+                               std::optional<int64_t> dts, bool mpeg2) {
     m_offsets.push_back(Size());
     Bytes header;
     CPsBuilder stamps;
@@ -185,21 +202,9 @@ CPsBuilder& CPsBuilder::Packet(uint8_t id, size_t payload, std::optional<int64_t
         }
     }
     m_bytes.insert(m_bytes.end(), {0x00, 0x00, 0x01, id});
-    Length(header.size() + payload);
+    Length(header.size() + payload.size());
     m_bytes.insert(m_bytes.end(), header.begin(), header.end());
-    Bytes body(payload);
-    for (size_t i = 0; i < payload; ++i) {
-        body[i] = static_cast<unsigned char>(0x10 + (i * 7 + i / 251) % 200);
-    }
-    if (id >= 0xC0 && id <= 0xDF && payload >= 4) {
-        body[0] = 0xFF;
-        body[1] = 0xFD;  // MPEG-1 layer II, no CRC
-        body[2] = 0x84;  // 128 kbit/s, 48 kHz
-        body[3] = 0x00;
-    } else if (id == 0xBD && payload >= 1) {
-        body[0] = subStream;
-    }
-    m_bytes.insert(m_bytes.end(), body.begin(), body.end());
+    m_bytes.insert(m_bytes.end(), payload.begin(), payload.end());
     return *this;
 }
 
@@ -254,6 +259,298 @@ void AppendRecording(CPsBuilder& builder, const CRecordingShape& shape) {
             audio += kAudioFrame;
         }
     }
+}
+
+namespace {
+
+// The video elementary stream with where each picture (access unit) starts and its times.
+struct CVideoStream {
+    struct CPicture {
+        size_t m_nOffset;         // of its first byte (sequence or group header, or AUD)
+        size_t m_nPictureOffset;  // of the picture start code (MPEG) or the AUD (H.264)
+        int64_t m_llPts;
+        int64_t m_llDts;
+        int m_nGroup;  // the group it opens, -1 for none
+    };
+    Bytes m_bytes;
+    std::vector<CPicture> m_pictures;
+};
+
+void Append(Bytes& bytes, std::initializer_list<unsigned> values) {
+    for (const unsigned value : values) {
+        bytes.push_back(static_cast<unsigned char>(value));
+    }
+}
+
+// Bytes that never form a start code, different from picture to picture.
+void AppendFiller(Bytes& bytes, size_t count, size_t seed) {
+    for (size_t i = 0; i < count; ++i) {
+        bytes.push_back(static_cast<unsigned char>(0x11 + (i * 13 + seed * 7) % 230));
+    }
+}
+
+CVideoStream MakeElementaryStream(const CVideoShape& shape, std::vector<CGroupMark>* groups) {
+    CVideoStream stream;
+    constexpr int64_t kPicture = 3600;
+    const int pictures = static_cast<int>(shape.m_dSeconds * 25);
+    const int n = shape.m_nGroupPictures;
+    for (int first = 0, g = 0; first < pictures; first += n, ++g) {
+        const int count = std::min(n, pictures - first);
+        const bool closed = g == 0 || shape.m_bClosedGroups || shape.m_bH264;
+        // Display indices with picture types in coded order: I B B P B B ... (open) or
+        // I P B B P B B ... (closed).
+        std::vector<std::pair<int, unsigned>> order;
+        const auto anchors = [&](int from) {
+            for (int anchor = from; anchor - 2 < count; anchor += 3) {
+                const int p = std::min(anchor, count - 1);
+                order.emplace_back(p, 2);
+                for (int b = anchor - 2; b < p; ++b) {
+                    order.emplace_back(b, 3);
+                }
+            }
+        };
+        if (shape.m_bH264) {
+            for (int i = 0; i < count; ++i) {
+                order.emplace_back(i, i == 0 ? 1 : 2);
+            }
+        } else if (closed) {
+            order.emplace_back(0, 1);
+            anchors(3);
+        } else {
+            order.emplace_back(std::min(2, count - 1), 1);
+            for (int b = 0; b < std::min(2, count - 1); ++b) {
+                order.emplace_back(b, 3);
+            }
+            anchors(5);
+        }
+        const bool sequence = g == 0 || shape.m_bSequenceEveryGroup;
+        const size_t scale = g % 3 == 2 ? 2 : 1;
+        for (size_t c = 0; c < order.size(); ++c) {
+            const auto [display, type] = order[c];
+            const bool intra = c == 0;
+            CVideoStream::CPicture picture{};
+            picture.m_nOffset = stream.m_bytes.size();
+            picture.m_llPts = shape.m_llStart + (first + display) * kPicture;
+            // Decoded one picture ahead of the first shown, in coded order.
+            picture.m_llDts = shape.m_llStart + (first + static_cast<int>(c) - 1) * kPicture;
+            picture.m_nGroup = intra ? g : -1;
+            Bytes& b = stream.m_bytes;
+            int64_t flags = -1;
+            if (shape.m_bH264) {
+                Append(b, {0, 0, 1, 0x09, 0xF0});
+                if (intra && sequence) {
+                    Append(b,
+                           {0, 0, 1, 0x67, 0x42, 0xC0, 0x1E, 0xD9, 0x00, 0xA0, 0x47, 0xFE, 0xC8});
+                    Append(b, {0, 0, 1, 0x68, 0xCE, 0x38, 0x80});
+                }
+                picture.m_nPictureOffset = picture.m_nOffset;
+                Append(b, {0, 0, 1, intra ? 0x65u : 0x41u, 0x88});
+            } else {
+                if (intra && sequence) {
+                    Append(b, {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0, 0xA0});
+                    if (shape.m_bMpeg2) {
+                        Append(b, {0, 0, 1, 0xB5, 0x14, 0x8A, 0x00, 0x01, 0x00, 0x00});
+                    }
+                }
+                if (intra) {
+                    Append(b, {0, 0, 1, 0xB8, 0x00, 0x08, 0x00});
+                    flags = static_cast<int64_t>(b.size());
+                    b.push_back(closed ? 0x40 : 0x00);
+                }
+                picture.m_nPictureOffset = b.size();
+                Append(b, {0, 0, 1, 0x00, static_cast<unsigned>(display >> 2),
+                           ((static_cast<unsigned>(display) & 3) << 6) | type << 3 | 0x07, 0xFF,
+                           0xF8});
+                Append(b, {0, 0, 1, 0x01});
+            }
+            AppendFiller(b, (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale,
+                         stream.m_pictures.size());
+            if (intra && groups != nullptr) {
+                CGroupMark mark;
+                mark.m_llPictureTime = picture.m_llPts;
+                mark.m_bSequence = sequence;
+                mark.m_llFlagsOffset = flags;  // an offset in the elementary stream for now
+                groups->push_back(mark);
+            }
+            stream.m_pictures.push_back(picture);
+        }
+    }
+    return stream;
+}
+
+}  // namespace
+
+Bytes MakeVideoRecording(const CVideoShape& shape, std::vector<CGroupMark>* groups) {
+    std::vector<CGroupMark> marks;
+    const CVideoStream video = MakeElementaryStream(shape, &marks);
+    CPsBuilder out;
+    const bool mpeg2 = shape.m_bMpeg2;
+    // The pack clock runs at the mux rate, and never later than the decoder needs the data.
+    constexpr int64_t kPreload = 36000;
+    const int64_t packTicks =
+        static_cast<int64_t>(shape.m_nPackBytes) * 90000 / (int64_t{shape.m_nMuxRate} * 50);
+    int64_t scr = shape.m_llStart - kPreload - packTicks;
+    int64_t due = shape.m_llStart;
+    const auto pack = [&]() {
+        scr = std::max(scr + packTicks, due - kPreload);
+        out.Pack(scr & ((int64_t{1} << 33) - 1), mpeg2, shape.m_nMuxRate);
+    };
+    // Fills the pack to its size with a padding packet.
+    const auto pad = [&](int64_t packStart) {
+        const int64_t used = out.Size() - packStart;
+        const int64_t left = static_cast<int64_t>(shape.m_nPackBytes) - used;
+        if (left >= 7) {
+            out.Packet(0xBE, static_cast<size_t>(left - 6));
+        }
+    };
+    const auto navigation = [&]() {
+        const int64_t at = out.Size();
+        pack();
+        out.SystemHeader();
+        out.Packet(0xBF, 980);
+        pad(at);
+        return at;
+    };
+    // The first pack: the system header and stream map, or a navigation pack.
+    if (!shape.m_bNavigationPacks) {
+        const int64_t at = out.Size();
+        pack();
+        out.SystemHeader().StreamMap();
+        pad(at);
+    }
+
+    const int64_t audioEnd = static_cast<int64_t>(shape.m_dSeconds * 90000);
+    int64_t audio = shape.m_bAudio ? 0 : audioEnd;
+    size_t position = 0;
+    size_t next = 0;  // the next picture to start
+    // Where each byte of the elementary stream went: file offset of its packet's payload start.
+    std::vector<std::pair<size_t, int64_t>> payloads;  // (stream offset, file offset)
+    std::vector<int64_t> packOf;                       // pack of each payload
+    // Packet headers as the builder writes them, with both time stamps and without.
+    const size_t headerStamped = mpeg2 ? 9 + 10 : 10 + 10;
+    const size_t headerPlain = mpeg2 ? 9 : 10 + 1;
+    const size_t packHeader = mpeg2 ? 14 : 12;
+    while (position < video.m_bytes.size()) {
+        while (next < video.m_pictures.size() && video.m_pictures[next].m_nOffset < position) {
+            ++next;
+        }
+        const int64_t decodeTime = next < video.m_pictures.size() ? video.m_pictures[next].m_llDts
+                                                                  : video.m_pictures.back().m_llDts;
+        if (audio < audioEnd && shape.m_llStart + audio <= decodeTime) {
+            due = shape.m_llStart + audio;
+            const int64_t at = out.Size();
+            pack();
+            out.Packet(0xC0, 384, shape.m_llStart + audio, std::nullopt, mpeg2);
+            pad(at);
+            audio += 2160;
+            continue;
+        }
+        // A group's navigation pack goes right before the packet where the group begins.
+        const bool groupStarts = next < video.m_pictures.size() &&
+                                 video.m_pictures[next].m_nGroup >= 0 &&
+                                 video.m_pictures[next].m_nOffset == position;
+        due = decodeTime;
+        if (shape.m_bNavigationPacks && groupStarts) {
+            marks[static_cast<size_t>(video.m_pictures[next].m_nGroup)].m_llPack = navigation();
+        }
+        const int64_t packAt = out.Size();
+        pack();
+        // With navigation packs a group begins a packet of its own.
+        const auto limit = [&](size_t room) {
+            size_t take = std::min(room, video.m_bytes.size() - position);
+            for (size_t i = next; shape.m_bNavigationPacks && i < video.m_pictures.size(); ++i) {
+                const auto& picture = video.m_pictures[i];
+                if (picture.m_nOffset >= position + take) {
+                    break;
+                }
+                if (picture.m_nGroup >= 0 && picture.m_nOffset > position) {
+                    take = picture.m_nOffset - position;
+                    break;
+                }
+            }
+            return take;
+        };
+        // The first picture that starts in the payload gives the packet its time stamps.
+        const auto firstPicture = [&](size_t take) -> const CVideoStream::CPicture* {
+            for (size_t i = next > 0 ? next - 1 : 0; i < video.m_pictures.size(); ++i) {
+                const size_t at = video.m_pictures[i].m_nPictureOffset;
+                if (at >= position + take) {
+                    break;
+                }
+                if (at >= position) {
+                    return &video.m_pictures[i];
+                }
+            }
+            return nullptr;
+        };
+        size_t take = limit(shape.m_nPackBytes - packHeader - headerStamped);
+        // A packet that ends two bytes into a group's first start code.
+        for (size_t i = next; shape.m_bSplitHeaders && i < video.m_pictures.size(); ++i) {
+            const auto& picture = video.m_pictures[i];
+            if (picture.m_nOffset + 2 > position + take) {
+                break;
+            }
+            if (picture.m_nGroup >= 0 && picture.m_nOffset + 2 > position) {
+                take = picture.m_nOffset + 2 - position;
+                break;
+            }
+        }
+        const CVideoStream::CPicture* stamped = firstPicture(take);
+        if (stamped == nullptr && !shape.m_bSplitHeaders) {
+            const size_t plain = limit(shape.m_nPackBytes - packHeader - headerPlain);
+            if (firstPicture(plain) == nullptr) {
+                take = plain;
+            }
+        }
+        std::optional<int64_t> pts;
+        std::optional<int64_t> dts;
+        if (stamped != nullptr) {
+            pts = stamped->m_llPts;
+            if (stamped->m_llDts != stamped->m_llPts && !shape.m_bH264) {
+                dts = stamped->m_llDts;
+            }
+        }
+        const Bytes payload(video.m_bytes.begin() + static_cast<std::ptrdiff_t>(position),
+                            video.m_bytes.begin() + static_cast<std::ptrdiff_t>(position + take));
+        out.Packet(0xE0, payload, pts, dts, mpeg2);
+        payloads.emplace_back(position, out.Size() - static_cast<int64_t>(take));
+        packOf.push_back(packAt);
+        position += take;
+        pad(packAt);
+    }
+    // Every group's marks in file terms: the pack of its first byte, its flags byte.
+    for (size_t g = 0; g < marks.size(); ++g) {
+        size_t opens = 0;
+        for (const auto& picture : video.m_pictures) {
+            if (picture.m_nGroup == static_cast<int>(g)) {
+                opens = picture.m_nOffset;
+                break;
+            }
+        }
+        const auto locate = [&](size_t offset, int64_t& file, int64_t& packAt) {
+            for (size_t i = payloads.size(); i-- > 0;) {
+                if (payloads[i].first <= offset) {
+                    file = payloads[i].second + static_cast<int64_t>(offset - payloads[i].first);
+                    packAt = packOf[i];
+                    return;
+                }
+            }
+        };
+        int64_t file = 0;
+        locate(opens, file, marks[g].m_llHeaderPack);
+        if (!shape.m_bNavigationPacks) {
+            marks[g].m_llPack = marks[g].m_llHeaderPack;
+        }
+        if (marks[g].m_llFlagsOffset >= 0) {
+            int64_t ignored = 0;
+            locate(static_cast<size_t>(marks[g].m_llFlagsOffset), marks[g].m_llFlagsOffset,
+                   ignored);
+        }
+    }
+    if (groups != nullptr) {
+        *groups = marks;
+    }
+    return out.Data();
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -55,6 +55,9 @@ public:
     CPsBuilder& Packet(uint8_t id, size_t payload, std::optional<int64_t> pts = {},
                        std::optional<int64_t> dts = {}, bool mpeg2 = true,
                        uint8_t subStream = 0x80);
+    // A packet that carries the payload given.
+    CPsBuilder& Packet(uint8_t id, const Bytes& payload, std::optional<int64_t> pts,
+                       std::optional<int64_t> dts, bool mpeg2);
     CPsBuilder& Raw(const Bytes& bytes);
     CPsBuilder& EndCode();
 
@@ -83,6 +86,38 @@ struct CRecordingShape {
     bool m_bStamps = true;  // false: no PTS at all, only the pack clock
 };
 void AppendRecording(CPsBuilder& builder, const CRecordingShape& shape);
+
+// A recording of video as DVD, VCD and camera muxers write one: packs of a fixed size, each
+// with one packet of video or audio; MPEG video in groups of pictures in coded order (I B B P B
+// B ..., the first group closed) or H.264 with an IDR picture per group; start codes fall where
+// the packet sizes put them, also across two packets. 25 pictures a second.
+struct CVideoShape {
+    bool m_bH264 = false;
+    bool m_bMpeg2 = true;  // pack and packet syntax (and a sequence extension for MPEG video)
+    double m_dSeconds = 10.0;
+    int m_nGroupPictures = 12;
+    bool m_bSequenceEveryGroup = true;  // else only before the first group (H.264: SPS and PPS)
+    bool m_bClosedGroups = false;       // the first group is closed in any case
+    bool m_bNavigationPacks = false;    // a DVD navigation pack before each group
+    bool m_bSplitHeaders = false;       // each group's first start code runs across two packets
+    bool m_bAudio = true;
+    size_t m_nPackBytes = 2048;
+    size_t m_nIntraBytes = 9000;  // bytes of an I picture; others have a third, and every
+                                  // third group twice as many (variable bit rate)
+    int64_t m_llStart = 45000;    // the first picture's time stamp
+    uint32_t m_nMuxRate = 25200;  // units of 50 bytes a second
+};
+
+// Where a group of pictures lies in the made stream.
+struct CGroupMark {
+    int64_t m_llHeaderPack = 0;    // the pack holding the first byte of its first header
+    int64_t m_llPack = 0;          // where a piece starting at it starts (its navigation pack)
+    int64_t m_llPictureTime = 0;   // the time stamp of its I (IDR) picture
+    bool m_bSequence = false;      // it has a sequence header (SPS) of its own
+    int64_t m_llFlagsOffset = -1;  // MPEG video: the byte with closed_gop and broken_link
+};
+
+Bytes MakeVideoRecording(const CVideoShape& shape, std::vector<CGroupMark>* groups = nullptr);
 
 // What a shell command left: its exit status (-1 when it did not exit normally) and what it
 // wrote to its standard output and error, captured in files of the scratch folder.

@@ -1,6 +1,7 @@
 // The main window, driven headless with every desktop service scripted: its start, the mode
 // layouts, the exchange, the ways it ends, the output destination, help and About.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,8 +46,8 @@ const QSet<int> kSizeOnly = {IDC_PIECE_COUNT_LABEL, IDC_PIECE_COUNT, IDC_PIECE_C
 const QSet<int> kTimeOnly = {IDC_PIECE_SECONDS_LABEL, IDC_PIECE_SECONDS, IDC_PIECE_SECONDS_SPIN,
                              IDC_SECONDS_LABEL, IDC_TIME_START};
 const QSet<int> kSeries = {IDC_OUTPUT_FOLDER_LABEL, IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER};
-const QSet<int> kAlwaysShown = {IDC_OPEN_MPEG, IDC_INFO_LINE, IDC_BY_FRAME,   IDC_BY_SIZE,
-                                IDC_BY_TIME,   IDC_HOMEPAGE,  IDC_HELP_BUTTON};
+const QSet<int> kAlwaysShown = {IDC_OPEN_MPEG, IDC_INFO_LINE,  IDC_BY_FRAME, IDC_BY_SIZE,
+                                IDC_BY_TIME,   IDC_CLEAN_CUTS, IDC_HOMEPAGE, IDC_HELP_BUTTON};
 
 // The desktop's font for the life of one window: the application font, put back afterwards.
 class CDesktopFont {
@@ -107,6 +108,7 @@ private Q_SLOTS:
     void AboutCommandIgnoresLowFourBits();
     void HelpAndHomepageLaunchTheirTargets();
     void PositionReportRefreshesDisplayUnlessSliderHeld();
+    void CleanCutsAreStoredWhenChangedAndReadAtStart();
     void WindowCarriesIdentifiersAndNames();
     void TabOrderFollowsTemplate();
     void WindowScalesWithDesktopFont();
@@ -725,6 +727,45 @@ void CClipDlgTest::PositionReportRefreshesDisplayUnlessSliderHeld() {
     QCOMPARE(pPosition->text(), u"00:00:00"_s);
 }
 
+void CClipDlgTest::CleanCutsAreStoredWhenChangedAndReadAtStart() {
+    {
+        CWindow window;
+        CClipDlg& dlg = window.Show();
+        auto* pCheck = qobject_cast<QCheckBox*>(dlg.GetDlgItem(IDC_CLEAN_CUTS));
+        QVERIFY(pCheck != nullptr);
+        // Off when nothing is stored, and reading stores nothing.
+        QVERIFY(!pCheck->isChecked());
+        QVERIFY(!dlg.m_bCleanCuts);
+        QVERIFY(window.WritesOf(u"clean_cuts"_s).empty());
+        QVERIFY(pCheck->accessibleName().startsWith(u"Clean cuts: "_s));
+
+        // The keyboard switches it like the mouse, and each change is stored at once.
+        pCheck->setFocus();
+        QTest::keyClick(pCheck, Qt::Key_Space);
+        QVERIFY(dlg.m_bCleanCuts);
+        pCheck->click();
+        QVERIFY(!dlg.m_bCleanCuts);
+        pCheck->click();
+        const auto writes = window.WritesOf(u"clean_cuts"_s);
+        QCOMPARE(writes.size(), size_t{3});
+        QCOMPARE(writes[0].strSection, u"Option"_s);
+        QCOMPARE(writes[0].strValue, u"1"_s);
+        QCOMPARE(writes[1].strValue, u"0"_s);
+        QCOMPARE(writes[2].strValue, u"1"_s);
+        // Closing stores the folder as before and this switch only where it changed.
+        dlg.close();
+        QCOMPARE(window.WritesOf(u"clean_cuts"_s).size(), size_t{3});
+    }
+    for (const auto& [strStored, bOn] :
+         {std::pair{u"1"_s, true}, std::pair{u"0"_s, false}, std::pair{u"yes"_s, false}}) {
+        CWindow window;
+        window.shell.settings.Preset(kScope, u"Option"_s, u"clean_cuts"_s, strStored);
+        CClipDlg& dlg = window.Show();
+        QCOMPARE(qobject_cast<QCheckBox*>(dlg.GetDlgItem(IDC_CLEAN_CUTS))->isChecked(), bOn);
+        QCOMPARE(dlg.m_bCleanCuts, bOn);
+    }
+}
+
 void CClipDlgTest::WindowCarriesIdentifiersAndNames() {
     CWindow window;
     CClipDlg& dlg = window.Show();
@@ -774,7 +815,7 @@ void CClipDlgTest::TabOrderFollowsTemplate() {
         IDC_PAUSE,        IDC_STOP,          IDC_START_TIME,    IDC_END_TIME,
         IDC_SIZE_START,   IDC_OUTPUT_FOLDER, IDC_BROWSE_FOLDER, IDC_PIECE_SECONDS,
         IDC_TIME_START,   IDC_BY_FRAME,      IDC_HOMEPAGE,      IDC_HELP_BUTTON,
-        IDC_BROWSE_FILE,  IDC_CLOSE_SOURCE};
+        IDC_BROWSE_FILE,  IDC_CLOSE_SOURCE,  IDC_CLEAN_CUTS};
     // Tab walks the focus chain, passing over whatever takes no tab focus.
     QList<int> chain;
     QWidget* pWidget = dlg.GetDlgItem(expected[0]);
@@ -855,9 +896,10 @@ void CClipDlgTest::VisibleControlsNeitherOverlapNorClipText() {
             rcArea.setSize(text.boundedTo(rcArea.size()));
         } else if (auto* pButton = qobject_cast<QAbstractButton*>(pControl)) {
             const int nText = pButton->fontMetrics().horizontalAdvance(pButton->text());
-            const int nRoom = qobject_cast<QRadioButton*>(pButton) != nullptr
-                                  ? pButton->sizeHint().width()
-                                  : nText + 8;
+            // A radio button or check box needs room for its mark as well.
+            const bool bMarked = qobject_cast<QRadioButton*>(pButton) != nullptr ||
+                                 qobject_cast<QCheckBox*>(pButton) != nullptr;
+            const int nRoom = bMarked ? pButton->sizeHint().width() : nText + 8;
             QVERIFY2(nRoom <= pButton->width(),
                      qPrintable(u"%1 cuts off %2"_s.arg(nId).arg(pButton->text())));
         }

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <string>
 
+#include "mpeg/mpegsource.h"
 #include "mpeg/reporter.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
@@ -112,6 +113,7 @@ private Q_SLOTS:
     void TimeSplitReadsLengthFieldWithoutExchange();
     void TimeSplitRefusesLengthOfZero();
     void TimeSplitWithoutDurationDoesNothing();
+    void CleanCutsChangeWhatEachStartWrites();
 };
 
 void CSplitCommandsTest::CutWithoutSourceAsksToOpenOne() {
@@ -331,3 +333,78 @@ void CSplitCommandsTest::TimeSplitWithoutDurationDoesNothing() {
 
 QTEST_MAIN(CSplitCommandsTest)
 #include "splitcommandstest.moc"
+
+// The check box switches all three Start commands between the two layouts, on a real
+// recording: by default piece 1 begins with the source's whole first pack; cut cleanly it
+// begins with a short prefix of its own, and the pieces hold each byte of the source once.
+void CSplitCommandsTest::CleanCutsChangeWhatEachStartWrites() {
+    const QString sample =
+        qEnvironmentVariable("TARNWICK_SAMPLES") + u"/wxpython-classic_testmovie.mpg"_s;
+    if (!QFile::exists(sample)) {
+        QSKIP("the real samples are not at hand");
+    }
+    CWindow window;
+    QTemporaryDir dir;
+    const QString source = dir.filePath(u"movie.mpg"_s);
+    QVERIFY(QFile::copy(sample, source));
+    QFile sourceFile(source);
+    QVERIFY(sourceFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sourceFile.readAll();
+    CClipDlg& dlg = window.Show();
+    CSilentReporter reporter;
+    QVERIFY(dlg.m_source.SetSourcePath(source.toStdString()));
+    QVERIFY(dlg.m_source.ProbeHeader(reporter));
+    QVERIFY(dlg.m_source.ProbeDuration({}));  // from the stream's clock: 9 seconds
+    dlg.m_strInfoLine = u"movie.mpg  (00:00:09)"_s;
+    dlg.DoDataExchange(false);
+    const QByteArray firstPack = bytes.left(static_cast<int>(dlg.m_source.m_nHeaderLength));
+    window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
+    QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
+    const QString folder = dir.filePath(u"out/"_s);
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(folder);
+    window.Edit(IDC_OUTPUT_FILE)->setText(folder + u"clip.mpg"_s);
+    window.Edit(IDC_START_SECOND)->setText(u"3"_s);
+    window.Edit(IDC_END_SECOND)->setText(u"6"_s);
+    window.Edit(IDC_PIECE_COUNT)->setText(u"3"_s);
+    window.Edit(IDC_PIECE_SECONDS)->setText(u"3"_s);
+    const auto read = [&](const QString& name) {
+        QFile file(folder + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    auto* pClean = window.Button(IDC_CLEAN_CUTS);
+    for (const bool bClean : {false, true}) {
+        if (pClean->isChecked() != bClean) {
+            pClean->click();
+        }
+        for (const int nStart : {IDC_CUT_START, IDC_SIZE_START, IDC_TIME_START}) {
+            for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+                QVERIFY(QFile::remove(folder + name));
+            }
+            window.shell.messageBoxes.Clear();
+            window.Button(nStart)->click();
+            const auto& boxes = window.shell.messageBoxes.Requests();
+            QCOMPARE(boxes.size(), size_t{1});
+            QCOMPARE(boxes[0].strText, u"Splitting is done!"_s);
+            const QByteArray later =
+                read(nStart == IDC_CUT_START ? u"clip.mpg"_s : u"movie_1.mpg"_s);
+            QVERIFY(later.size() > firstPack.size());
+            QCOMPARE(later.startsWith(firstPack), !bClean);
+            if (nStart == IDC_CUT_START) {
+                continue;
+            }
+            // Cut cleanly, the pieces without their prefixes hold the source once: no byte
+            // twice, none left out.
+            const QByteArray pieces[] = {read(u"movie_0.mpg"_s), read(u"movie_1.mpg"_s),
+                                         read(u"movie_2.mpg"_s)};
+            const qint64 total = pieces[0].size() + pieces[1].size() + pieces[2].size();
+            if (bClean) {
+                QVERIFY(pieces[0] == bytes.left(static_cast<int>(pieces[0].size())));
+                QVERIFY(total > bytes.size() && total < bytes.size() + 2 * 256);
+            } else {
+                QVERIFY(total >= bytes.size() + 2 * firstPack.size());
+            }
+        }
+    }
+    QCOMPARE(window.WritesOf(u"clean_cuts"_s).back().strValue, u"1"_s);
+}

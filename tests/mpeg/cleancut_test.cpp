@@ -1,0 +1,499 @@
+// Clean cuts on streams made here: where a piece may start, how times and byte positions reach
+// those places, what goes in front of a piece, and the three commands cutting cleanly with
+// their messages and output safety.
+#include "mpeg/cleancut.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mpeg/messages.h"
+#include "mpeg/splitengine.h"
+#include "mpeg/streamclock.h"
+#include "platform/io/faultyfilesystem.h"
+#include "testsupport.h"
+
+using namespace testing_support;
+using ::testing::ElementsAre;
+
+namespace {
+
+const std::vector<std::string> kDone{"Wait+", "Wait-", "Message: Splitting is done!"};
+// The planner takes a place whose picture comes up to this late as at the time.
+constexpr int64_t kTolerance = 4500;
+
+class CleanCutTest : public ::testing::Test {
+protected:
+    void Make(const CVideoShape& shape) { Use(MakeVideoRecording(shape, &m_groups), shape); }
+
+    void Use(const Bytes& bytes, const CVideoShape& shape = {}) {
+        m_shape = shape;
+        m_bytes = bytes;
+        m_path = m_dir.File("show.mpg");
+        WriteFile(m_path, m_bytes);
+        m_file = PosixFileSystem().OpenRead(m_path);
+        ASSERT_TRUE(m_file);
+        m_planner = std::make_unique<CCleanCutPlanner>(*m_file, Size(), m_reporter);
+        ASSERT_TRUE(m_planner->Prepare());
+    }
+
+    int64_t Size() const { return static_cast<int64_t>(m_bytes.size()); }
+
+    // The model: where a piece starts for a time (90 kHz after the first picture) or a
+    // position: the last group at or before it, the first group being the file's start.
+    size_t GroupAtTime(int64_t ticks) const {
+        size_t found = 0;
+        for (size_t g = 0; g < m_groups.size(); ++g) {
+            if (m_groups[g].m_llPictureTime <= m_shape.m_llStart + ticks + kTolerance) {
+                found = g;
+            }
+        }
+        return found;
+    }
+    size_t GroupAtPosition(int64_t position) const {
+        size_t found = 0;
+        for (size_t g = 0; g < m_groups.size(); ++g) {
+            if (m_groups[g].m_llHeaderPack <= position) {
+                found = g;
+            }
+        }
+        return found;
+    }
+    int64_t StartOf(size_t group) const { return group == 0 ? 0 : m_groups[group].m_llPack; }
+
+    CTempDir m_dir;
+    CVideoShape m_shape;
+    Bytes m_bytes;
+    std::string m_path;
+    std::vector<CGroupMark> m_groups;
+    std::unique_ptr<IFile> m_file;
+    CRecordingReporter m_reporter;
+    std::unique_ptr<CCleanCutPlanner> m_planner;
+};
+
+// How many groups' sequence headers lie across two packets: their start code is not in the
+// file whole.
+size_t SplitHeaders(const Bytes& bytes, size_t groups) {
+    size_t whole = 0;
+    for (size_t i = 0; i + 4 <= bytes.size(); ++i) {
+        whole += bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] == 0xB3;
+    }
+    return groups - whole;
+}
+
+}  // namespace
+
+TEST_F(CleanCutTest, TimesReachTheLastGroupShownAtOrBeforeThem) {
+    CVideoShape mpeg1;
+    mpeg1.m_bMpeg2 = false;
+    mpeg1.m_bAudio = false;
+    mpeg1.m_nPackBytes = 2324;
+    CVideoShape dvd;
+    dvd.m_bNavigationPacks = true;
+    dvd.m_nGroupPictures = 15;
+    for (const CVideoShape& shape : {CVideoShape{}, mpeg1, dvd}) {
+        Make(shape);
+        ASSERT_EQ(m_planner->Video(), ECleanVideo::Mpeg);
+        for (int64_t seconds = 0; seconds < 10; ++seconds) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
+            const size_t group = GroupAtTime(seconds * 90000);
+            EXPECT_EQ(cut.m_llOffset, StartOf(group)) << seconds << " s";
+            if (group > 0) {
+                EXPECT_EQ(cut.m_llTime, m_groups[group].m_llPictureTime);
+                // A DVD's group starts with the navigation pack before its first pack.
+                const size_t packHeader = shape.m_bMpeg2 ? 14 : 12;
+                EXPECT_EQ(m_bytes[static_cast<size_t>(cut.m_llOffset) + packHeader + 3],
+                          shape.m_bNavigationPacks ? 0xBB : 0xE0);
+            }
+        }
+    }
+    EXPECT_TRUE(m_reporter.m_events.empty());
+}
+
+TEST_F(CleanCutTest, PositionsReachTheLastGroupWhoseHeaderLiesAtOrBeforeThem) {
+    // Also with every group header across two packets.
+    for (const size_t packBytes : {2048, 2051, 997}) {
+        CVideoShape shape;
+        shape.m_nPackBytes = packBytes;
+        shape.m_bSplitHeaders = packBytes != 2048;
+        shape.m_dSeconds = 6;
+        Make(shape);
+        EXPECT_EQ(SplitHeaders(m_bytes, m_groups.size()),
+                  shape.m_bSplitHeaders ? m_groups.size() : 0);
+        for (int64_t position = 0; position < Size() + 5000; position += 1511) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtOffset(position, cut));
+            EXPECT_EQ(cut.m_llOffset, StartOf(GroupAtPosition(position)))
+                << packBytes << ": " << position;
+        }
+    }
+}
+
+TEST_F(CleanCutTest, OpenGroupsGetTheirBrokenLinkFlagAndClosedOnesKeepTheirBytes) {
+    for (const bool closed : {false, true}) {
+        CVideoShape shape;
+        shape.m_bClosedGroups = closed;
+        Make(shape);
+        for (size_t g = 1; g < m_groups.size(); ++g) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtOffset(m_groups[g].m_llHeaderPack, cut));
+            ASSERT_EQ(cut.m_llOffset, m_groups[g].m_llPack);
+            const CExactCopy copy = m_planner->Layout(cut, Size());
+            if (closed) {
+                EXPECT_FALSE(copy.m_patch);
+            } else {
+                ASSERT_TRUE(copy.m_patch);
+                EXPECT_EQ(copy.m_patch->m_llOffset, m_groups[g].m_llFlagsOffset);
+                EXPECT_EQ(copy.m_patch->m_nValue, 0x20);  // closed_gop 0, broken_link 1
+            }
+        }
+    }
+}
+
+TEST_F(CleanCutTest, ThePrefixIsTheFirstPacksHeadersWithTheClockJustBeforeThePiece) {
+    for (const bool mpeg2 : {true, false}) {
+        CVideoShape shape;
+        shape.m_bMpeg2 = mpeg2;
+        shape.m_nMuxRate = 3528;
+        Make(shape);
+        CCleanCut cut;
+        ASSERT_TRUE(m_planner->AtTime(5, 0, cut));
+        ASSERT_GT(cut.m_llOffset, 0);
+        const CExactCopy copy = m_planner->Layout(cut, Size());
+        EXPECT_EQ(copy.m_llStart, cut.m_llOffset);
+        EXPECT_EQ(copy.m_llEnd, Size());
+        // The first pack's header, system header and stream map; nothing of its packets.
+        CPackHeader first;
+        CPackHeader prefix;
+        ASSERT_TRUE(ParsePackHeader(m_bytes.data(), m_bytes.size(), first));
+        ASSERT_TRUE(ParsePackHeader(copy.m_prefix.data(), copy.m_prefix.size(), prefix));
+        const size_t headers = first.m_nLength + 6 + 12 + 6 + 18;
+        ASSERT_EQ(copy.m_prefix.size(), headers);
+        EXPECT_TRUE(std::equal(copy.m_prefix.begin() + first.m_nLength, copy.m_prefix.end(),
+                               m_bytes.begin() + first.m_nLength));
+        EXPECT_EQ(prefix.m_bMpeg2, mpeg2);
+        EXPECT_EQ(prefix.m_nMuxRate, first.m_nMuxRate);
+        // Its bytes arrive at the mux rate and end no later than the piece's first pack.
+        const int64_t lead27 =
+            (static_cast<int64_t>(headers) * 27'000'000 + 3528 * 50 - 1) / (3528 * 50);
+        const int64_t expected = cut.m_pack.m_llScr * 300 + cut.m_pack.m_nScrExtension -
+                                 (mpeg2 ? lead27 : (lead27 + 299) / 300 * 300);
+        EXPECT_EQ(prefix.m_llScr * 300 + prefix.m_nScrExtension, expected);
+    }
+}
+
+TEST_F(CleanCutTest, APieceWithoutItsOwnSequenceHeaderCarriesTheLatestOne) {
+    // MPEG-2 video: the sequence header with its extension; H.264: SPS and PPS. After them a
+    // start code of user data (filler data) takes in the end of the previous picture.
+    const Bytes sequence{0,    0, 1, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0,
+                         0xA0, 0, 0, 1,    0xB5, 0x14, 0x8A, 0x00, 0x01, 0x00, 0x00};
+    const Bytes parameterSets{0,    0,    1,    0x67, 0x42, 0xC0, 0x1E, 0xD9, 0x00, 0xA0,
+                              0x47, 0xFE, 0xC8, 0,    0,    1,    0x68, 0xCE, 0x38, 0x80};
+    for (const bool h264 : {false, true}) {
+        CVideoShape shape;
+        shape.m_bH264 = h264;
+        shape.m_bSequenceEveryGroup = false;
+        shape.m_bSplitHeaders = true;
+        Make(shape);
+        ASSERT_EQ(m_planner->Video(), h264 ? ECleanVideo::H264 : ECleanVideo::Mpeg);
+        CCleanCut cut;
+        ASSERT_TRUE(m_planner->AtTime(6, 0, cut));
+        ASSERT_EQ(cut.m_llOffset, StartOf(GroupAtTime(6 * 90000)));
+        EXPECT_EQ(cut.m_parameters, h264 ? parameterSets : sequence);
+        const CExactCopy copy = m_planner->Layout(cut, Size());
+        Bytes packet{0, 0, 1, 0xE0};
+        const size_t length = 3 + cut.m_parameters.size() + 4;
+        packet.push_back(static_cast<unsigned char>(length >> 8));
+        packet.push_back(static_cast<unsigned char>(length & 0xFF));
+        packet.insert(packet.end(), {0x84, 0x00, 0x00});
+        packet.insert(packet.end(), cut.m_parameters.begin(), cut.m_parameters.end());
+        packet.insert(packet.end(), {0, 0, 1, static_cast<unsigned char>(h264 ? 0x0C : 0xB2)});
+        ASSERT_GE(copy.m_prefix.size(), packet.size());
+        EXPECT_TRUE(std::equal(packet.begin(), packet.end(),
+                               copy.m_prefix.end() - static_cast<std::ptrdiff_t>(packet.size())));
+
+        // A piece that starts at a group with its own sequence header gets nothing more.
+        shape.m_bSequenceEveryGroup = true;
+        Make(shape);
+        ASSERT_TRUE(m_planner->AtTime(6, 0, cut));
+        EXPECT_TRUE(cut.m_parameters.empty());
+    }
+}
+
+TEST_F(CleanCutTest, H264PiecesStartAtTheAccessUnitOfAnIdrPicture) {
+    CVideoShape shape;
+    shape.m_bH264 = true;
+    shape.m_nGroupPictures = 25;
+    shape.m_nPackBytes = 997;
+    Make(shape);
+    for (int64_t seconds = 1; seconds < 10; seconds += 2) {
+        CCleanCut cut;
+        ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
+        const size_t group = GroupAtTime(seconds * 90000);
+        EXPECT_EQ(cut.m_llOffset, StartOf(group)) << seconds;
+        EXPECT_EQ(cut.m_llTime, m_groups[group].m_llPictureTime);
+        EXPECT_FALSE(cut.m_brokenLink);
+    }
+}
+
+TEST_F(CleanCutTest, WithoutVideoAPieceStartsAtThePackAtOrBeforeTheTime) {
+    CPsBuilder builder;
+    builder.Pack(0).SystemHeader();
+    CRecordingShape audio;
+    audio.m_llStart = 90000;
+    audio.m_dSeconds = 8;
+    AppendRecording(builder, audio);  // its video packets hold no start code: no video to read
+    Use(builder.Data());
+    ASSERT_EQ(m_planner->Video(), ECleanVideo::None);
+    // The model: the packs whose first audio packet is shown at or before the time.
+    std::vector<std::pair<int64_t, int64_t>> packs;  // (offset, audio time)
+    for (size_t i = 0; i + 1 < builder.UnitOffsets().size(); ++i) {
+        const auto at = static_cast<size_t>(builder.UnitOffsets()[i]);
+        const auto next = static_cast<size_t>(builder.UnitOffsets()[i + 1]);
+        if (m_bytes[at + 3] == 0xBA && m_bytes[next + 3] == 0xC0) {
+            packs.emplace_back(static_cast<int64_t>(at), ParseTimeStamp(&m_bytes[next + 9]));
+        }
+    }
+    for (int64_t seconds = 1; seconds < 8; ++seconds) {
+        CCleanCut cut;
+        ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
+        int64_t expected = 0;
+        for (const auto& [offset, time] : packs) {
+            if (time <= 90000 + seconds * 90000 + kTolerance) {
+                expected = offset;
+            }
+        }
+        EXPECT_EQ(cut.m_llOffset, expected) << seconds;
+    }
+}
+
+TEST_F(CleanCutTest, AStreamWithoutAUsableClockIsCutWhereTheProportionPoints) {
+    // Two recordings joined: the clock runs back in the middle.
+    CVideoShape shape;
+    shape.m_dSeconds = 4;
+    Bytes joined = MakeVideoRecording(shape);
+    const Bytes again = joined;
+    joined.insert(joined.end(), again.begin(), again.end());
+    Use(joined);
+    ASSERT_FALSE(CStreamClock::Measure(*m_file, Size()));
+    const int64_t proportional = Size() * 5 / 8;
+    CCleanCut byTime;
+    CCleanCut byPosition;
+    ASSERT_TRUE(m_planner->AtTime(5, proportional, byTime));
+    ASSERT_TRUE(m_planner->AtOffset(proportional, byPosition));
+    EXPECT_GT(byTime.m_llOffset, Size() / 2);
+    EXPECT_EQ(byTime.m_llOffset, byPosition.m_llOffset);
+}
+
+TEST_F(CleanCutTest, TimesAreFoundByReadingAFewWindowsOfALargeFile) {
+    CVideoShape shape;
+    shape.m_dSeconds = 150;
+    shape.m_nIntraBytes = 60000;
+    const Bytes bytes = MakeVideoRecording(shape, &m_groups);
+    m_shape = shape;
+    m_bytes = bytes;
+    WriteFile(m_dir.File("large.mpg"), bytes);
+    ASSERT_GT(Size(), int64_t{96} << 20);
+    CFaultyFileSystem counting;
+    int64_t read = 0;
+    counting.m_limitRead = [&read](const std::string&, int64_t, size_t count) {
+        read += static_cast<int64_t>(count);
+        return static_cast<int64_t>(count);
+    };
+    auto file = counting.OpenRead(m_dir.File("large.mpg"));
+    CCleanCutPlanner planner(*file, Size(), m_reporter);
+    ASSERT_TRUE(planner.Prepare());
+    for (const int64_t seconds : {37, 91, 140}) {
+        read = 0;
+        CCleanCut cut;
+        ASSERT_TRUE(planner.AtTime(seconds, 0, cut));
+        EXPECT_EQ(cut.m_llOffset, StartOf(GroupAtTime(seconds * 90000)));
+        // The clock is measured once (its head and tail), then each time costs a binary
+        // search and a window or two.
+        EXPECT_LT(read, int64_t{24} << 20) << seconds;
+    }
+}
+
+TEST_F(CleanCutTest, AFailedReadIsReportedAsTheBoundarySearchReportsIt) {
+    CVideoShape shape;
+    Make(shape);
+    CFaultyFileSystem faulty;
+    faulty.m_limitRead = [](const std::string&, int64_t position, size_t count) {
+        return position > 200'000 ? int64_t{-1} : static_cast<int64_t>(count);
+    };
+    auto file = faulty.OpenRead(m_path);
+    CCleanCutPlanner planner(*file, Size(), m_reporter);
+    ASSERT_TRUE(planner.Prepare());
+    CCleanCut cut;
+    EXPECT_FALSE(planner.AtOffset(Size() - 1, cut));
+    faulty.m_failSeek = [](const std::string&, int64_t, SeekOrigin) { return true; };
+    EXPECT_FALSE(planner.AtOffset(Size() - 1, cut));
+    EXPECT_THAT(m_reporter.m_events, ElementsAre("Error: Can not read the mpeg file head!",
+                                                 "Error: my_lseeki64 is wrong(7)."));
+}
+
+namespace {
+
+class CleanSplitTest : public CleanCutTest {
+protected:
+    void Open() {
+        ASSERT_TRUE(m_source.SetSourcePath(m_path));
+        CRecordingReporter probe;
+        ASSERT_TRUE(m_source.ProbeHeader(probe));
+        ASSERT_TRUE(m_source.ProbeDuration({}));
+        std::filesystem::create_directory(m_dir.Path() / "out");
+        m_out = m_dir.Folder() + "out/";
+    }
+
+    // The pieces without their prefixes, one after the other, and with the broken_link flags
+    // they set cleared again: the source.
+    Bytes Joined(const std::vector<COutputRecord>& outputs) const {
+        Bytes joined;
+        for (const COutputRecord& output : outputs) {
+            const Bytes piece = ReadFile(output.m_strPath);
+            EXPECT_EQ(output.m_llEnd - output.m_llStart + output.m_llHeaderBytes,
+                      static_cast<int64_t>(piece.size()));
+            EXPECT_EQ(output.m_llStart, static_cast<int64_t>(joined.size()));
+            EXPECT_EQ(output.m_llHeaderBytes == 0, output.m_llStart == 0);
+            joined.insert(joined.end(), piece.begin() + output.m_llHeaderBytes, piece.end());
+        }
+        for (const CGroupMark& group : m_groups) {
+            if (group.m_llFlagsOffset >= 0 &&
+                group.m_llFlagsOffset < static_cast<int64_t>(joined.size())) {
+                joined[static_cast<size_t>(group.m_llFlagsOffset)] &= 0xDF;
+            }
+        }
+        return joined;
+    }
+
+    CMpegSource m_source;
+    std::string m_out;
+};
+
+}  // namespace
+
+TEST_F(CleanSplitTest, PiecesHoldTheSourceOnceAndEachLaterOneStartsWithItsPrefix) {
+    CVideoShape shape;
+    shape.m_dSeconds = 12;
+    Make(shape);
+    Open();
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter);
+    engine.SetOptions({true});
+    ASSERT_EQ(engine.SplitByTime(m_source, 4, m_out), SplitStatus::Done);
+    EXPECT_EQ(reporter.m_events, kDone);
+    const auto& outputs = engine.Outputs();
+    ASSERT_EQ(outputs.size(), 3u);
+    EXPECT_EQ(outputs[0].m_strPath, m_out + "show_0.mpg");
+    EXPECT_EQ(outputs[1].m_llStart, StartOf(GroupAtTime(4 * 90000)));
+    EXPECT_EQ(outputs[2].m_llStart, StartOf(GroupAtTime(8 * 90000)));
+    EXPECT_EQ(outputs[2].m_llEnd, Size());
+    EXPECT_EQ(Joined(outputs), m_bytes);
+    for (size_t k = 1; k < 3; ++k) {
+        // The piece opens with a pack header and a system header, then its first pack.
+        const Bytes piece = ReadFile(outputs[k].m_strPath);
+        EXPECT_EQ(piece[3], 0xBA);
+        EXPECT_EQ(piece[14 + 3], 0xBB);
+        // Read back, its own clock starts at its first group, not at the source's start.
+        auto file = PosixFileSystem().OpenRead(outputs[k].m_strPath);
+        const auto clock = CStreamClock::Measure(*file, static_cast<int64_t>(piece.size()));
+        ASSERT_TRUE(clock);
+        const CGroupMark& group = m_groups[GroupAtTime(4 * 90000 * static_cast<int64_t>(k))];
+        EXPECT_NEAR(static_cast<double>(clock->m_llStartClock),
+                    static_cast<double>(group.m_llPictureTime), 0.2 * 90000);
+    }
+
+    // By size the raw byte positions stay, each moved back to its group.
+    ASSERT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Done);
+    EXPECT_EQ(engine.Outputs()[1].m_llStart,
+              StartOf(GroupAtPosition(EqualPieceOffset(1, 3, Size()))));
+    EXPECT_EQ(Joined(engine.Outputs()), m_bytes);
+}
+
+TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWouldStart) {
+    CVideoShape shape;
+    Make(shape);
+    Open();
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter);
+    engine.SetOptions({true});
+    const std::string clip = m_dir.File("clip.mpg");
+    ASSERT_EQ(engine.CutClip(m_source, {0, 0, 3}, {0, 0, 7}, clip), SplitStatus::Done);
+    EXPECT_EQ(reporter.m_events, kDone);
+    const COutputRecord& output = engine.Outputs().at(0);
+    EXPECT_EQ(output.m_llStart, StartOf(GroupAtTime(3 * 90000)));
+    EXPECT_EQ(output.m_llEnd, StartOf(GroupAtTime(7 * 90000)));
+    const Bytes bytes = ReadFile(clip);
+    ASSERT_EQ(static_cast<int64_t>(bytes.size()),
+              output.m_llHeaderBytes + output.m_llEnd - output.m_llStart);
+
+    // From the start, nothing in front; to the total, the end of the file.
+    reporter.m_events.clear();
+    ASSERT_EQ(engine.CutClip(m_source, {0, 0, 0}, {0, 0, m_source.m_nTotalSeconds}, clip),
+              SplitStatus::Done);
+    EXPECT_EQ(ReadFile(clip), m_bytes);
+}
+
+TEST_F(CleanSplitTest, CutsThatMeetGiveTheMessageOfTheDefaultMode) {
+    // One group of pictures: every cut after the start falls back to the file's start, where
+    // the first piece begins, as two boundaries that coincide in the default mode.
+    CVideoShape shape;
+    shape.m_dSeconds = 4;
+    shape.m_nGroupPictures = 100;
+    Make(shape);
+    Open();
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter);
+    engine.SetOptions({true});
+    const std::string clip = m_dir.File("clip.mpg");
+    EXPECT_EQ(engine.CutClip(m_source, {0, 0, 1}, {0, 0, 2}, clip), SplitStatus::Failed);
+    EXPECT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Failed);
+    EXPECT_EQ(engine.SplitByTime(m_source, 1, m_out), SplitStatus::Failed);
+    EXPECT_THAT(reporter.m_events, ElementsAre("error: Can not split the mpeg file!",
+                                               "error: Can not split the mpeg file!",
+                                               "error: Can not split the mpeg file!"));
+    EXPECT_FALSE(PathExists(clip));
+    EXPECT_TRUE(std::filesystem::is_empty(m_out));
+}
+
+TEST_F(CleanSplitTest, AFailedOrStoppedCleanPieceLeavesTheOldFileAndNoPartOfTheNew) {
+    CVideoShape shape;
+    Make(shape);
+    Open();
+    const Bytes old{'o', 'l', 'd'};
+    WriteFile(m_out + "show_1.mpg", old);
+    CFaultyFileSystem faulty;
+    // The disk fills up in the second piece's prefix, then in its packs.
+    for (const int64_t failAt : {int64_t{0}, int64_t{5000}}) {
+        faulty.m_limitWrite = [&](const std::string& path, int64_t position, size_t count) {
+            return path.ends_with("show_1.mpg") ? std::max<int64_t>(failAt - position, 0)
+                                                : static_cast<int64_t>(count);
+        };
+        CRecordingReporter reporter;
+        CSplitEngine engine(reporter, faulty);
+        engine.SetOptions({true});
+        EXPECT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Failed);
+        EXPECT_THAT(reporter.m_events,
+                    ElementsAre("Wait+", "Wait-",
+                                failAt == 0 ? "App: Can not write the output mpeg file!(3)"
+                                            : "App: Can not write the output mpeg file(4)!"));
+        EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), old);
+        EXPECT_FALSE(PathExists(m_out + "show_2.mpg"));
+    }
+
+    struct CStopAfterFirst final : IStopRequest {
+        // Polled before each piece and each chunk: the fifth poll is in the second piece.
+        bool IsStopRequested() const override { return ++m_nPolls > 4; }
+        mutable int m_nPolls = 0;
+    } stop;
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter, PosixFileSystem(), stop);
+    engine.SetOptions({true});
+    EXPECT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Cancelled);
+    const std::vector<std::string> waitOnly{"Wait+", "Wait-"};
+    EXPECT_EQ(reporter.m_events, waitOnly);
+    EXPECT_EQ(engine.Outputs().size(), 1u);
+    EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), old);
+}
