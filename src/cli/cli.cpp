@@ -2,12 +2,14 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <csignal>
 #include <limits>
 #include <map>
 #include <ostream>
 #include <set>
 
 #include "cli/consolereporter.h"
+#include "cli/terminalprogress.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
 
@@ -27,12 +29,16 @@ const std::map<std::string, CommandRules>& Commands() {
         {"probe", {{"--duration"}, {}, {}, false}},
         {"cut",
          {{"--start", "--end", "--output", "--duration"},
-          {"--yes"},
+          {"--yes", "--quiet"},
           {"--start", "--end", "--output"},
           true}},
-        {"split-size", {{"--pieces", "--output-dir"}, {}, {"--pieces", "--output-dir"}, false}},
+        {"split-size",
+         {{"--pieces", "--output-dir"}, {"--quiet"}, {"--pieces", "--output-dir"}, false}},
         {"split-time",
-         {{"--seconds", "--output-dir", "--duration"}, {}, {"--seconds", "--output-dir"}, true}},
+         {{"--seconds", "--output-dir", "--duration"},
+          {"--quiet"},
+          {"--seconds", "--output-dir"},
+          true}},
     };
     return commands;
 }
@@ -151,11 +157,34 @@ const char* DurationSourceName(const CMpegSource& source) {
     return "none";
 }
 
+const char* SignalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        default:
+            return "a signal";
+    }
+}
+
+// The exit status of a command a signal stopped, with a short notice of what it left.
+int StoppedBySignal(CliEnvironment& env, bool writing) {
+    const int signal = env.m_pStopSignals->Signal();
+    // A write the signal interrupted may have left the stream in a failed state.
+    env.m_err.clear();
+    env.m_err << kProgram << ": stopped by " << SignalName(signal)
+              << (writing ? "; the file being written was removed, finished files were kept\n"
+                          : "; nothing was written\n")
+              << std::flush;
+    return kExitSignalBase + signal;
+}
+
 int StatusToExit(SplitStatus status, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
         env.m_pStopSignals->Signal() != 0) {
-        return kExitSignalBase + env.m_pStopSignals->Signal();
+        return StoppedBySignal(env, true);
     }
     switch (status) {
         case SplitStatus::Done:
@@ -215,9 +244,10 @@ std::optional<CClipTime> ParseClipTime(std::string_view text) {
 std::string CliHelpText() {
     return R"HELP(Usage:
   tarnwick-cli probe FILE [--duration SECONDS]
-  tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--duration SECONDS]
-  tarnwick-cli split-size FILE --pieces N --output-dir DIR
-  tarnwick-cli split-time FILE --seconds A --output-dir DIR [--duration SECONDS]
+  tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--quiet]
+                   [--duration SECONDS]
+  tarnwick-cli split-size FILE --pieces N --output-dir DIR [--quiet]
+  tarnwick-cli split-time FILE --seconds A --output-dir DIR [--quiet] [--duration SECONDS]
 
 Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
 
@@ -243,9 +273,14 @@ The FILE is probed first (it must start with a pack start code and have a second
 one within its first 20,000 bytes, or, after a well-formed first pack, within
 its first 4 MiB).
 
+While cut, split-size and split-time write, and standard error is a terminal, one
+line there shows the share done, the speed and the time left; --quiet leaves it out.
+Nothing of it is written when standard error is not a terminal.
+
 Outputs are written beside their final names and take them only when complete: a
 failure, SIGINT or SIGTERM leaves no partial file, and a file that was there stays
-as it was.
+as it was. SIGINT or SIGTERM stops the copy, removes the file being written, keeps
+the files finished before and says so on standard error.
 
 Exit status: 0 when done ("Splitting is done!" on standard output), 1 when the
 command failed (the reason on standard error; pieces completed before stay), 2 for
@@ -322,10 +357,16 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     // A signal during the probes ends the command before a question or an output.
     if (env.m_pStopSignals != nullptr && env.m_pStopSignals->Signal() != 0) {
-        return kExitSignalBase + env.m_pStopSignals->Signal();
+        return StoppedBySignal(env, false);
     }
     const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
-    CSplitEngine engine(reporter, env.m_fileSystem, stop);
+    CTerminalProgress terminal(env.m_err);
+    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
+    if (showProgress) {
+        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
+    }
+    CSplitEngine engine(reporter, env.m_fileSystem, stop,
+                        showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
     if (call.m_strCommand == "probe") {
         env.m_out << "size: " << source.m_llFileSize << '\n'
                   << "header_length: " << source.m_nHeaderLength << '\n'
@@ -340,12 +381,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                   << std::flush;
         return kExitSuccess;
     }
+    SplitStatus status = SplitStatus::NotStarted;
     if (call.m_strCommand == "cut") {
-        return StatusToExit(engine.CutClip(source, start, end, call.m_values["--output"]), env);
+        status = engine.CutClip(source, start, end, call.m_values["--output"]);
+    } else if (call.m_strCommand == "split-size") {
+        status = engine.SplitBySize(source, pieces, OutputFolder(call.m_values["--output-dir"]));
+    } else {
+        status =
+            engine.SplitByTime(source, pieceSeconds, OutputFolder(call.m_values["--output-dir"]));
     }
-    const std::string folder = OutputFolder(call.m_values["--output-dir"]);
-    if (call.m_strCommand == "split-size") {
-        return StatusToExit(engine.SplitBySize(source, pieces, folder), env);
-    }
-    return StatusToExit(engine.SplitByTime(source, pieceSeconds, folder), env);
+    terminal.Clear();
+    return StatusToExit(status, env);
 }

@@ -2,6 +2,7 @@
 #include "mpeg/rangecopier.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "mpeg/messages.h"
@@ -20,6 +21,14 @@ int64_t BlockRuleLength(int64_t start, int64_t end) {
     const uint64_t blocks = span / kBlockBytes + (span % kBlockBytes != 0 ? 1 : 0);
     const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
     return static_cast<int64_t>(std::min(blocks * kBlockBytes, limit));
+}
+
+int64_t CopyRangeBytes(int64_t start, int64_t end, uint32_t headerLength, int64_t sourceSize) {
+    if (start < 0 || sourceSize <= start) {
+        return 0;
+    }
+    const int64_t header = start != 0 ? std::min<int64_t>(headerLength, sourceSize) : 0;
+    return header + std::min(BlockRuleLength(start, end), sourceSize - start);
 }
 
 template <typename Output>
@@ -84,19 +93,18 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
     // Not cleared: only the bytes read into it are ever used, and a copy that runs in the
     // kernel touches no more than the header's pages.
     if (!m_buffer) {
-        m_buffer = std::make_unique_for_overwrite<char[]>(kChunkBytes);
+        m_buffer = std::make_unique_for_overwrite<char[]>(kBufferBytes);
     }
     const bool measured = sourceSize != kSourceSizeUnknown;
+    int64_t written = 0;
     if (start != 0) {
         if (my_lseeki64(&source, 0, SeekOrigin::Begin) == -1) {
             return Outcome::HeaderSeekFailed;
         }
-        // The header is far smaller than a chunk: one read and one write. A source shorter
-        // than its header when it was measured is copied as it is.
+        // A source shorter than its header when it was measured is copied as it is.
         int64_t remaining = headerLength;
-        int64_t copied = 0;
         while (remaining > 0) {
-            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
+            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kBufferBytes));
             const int64_t got = source.Read(m_buffer.get(), ask);
             if (got < 0) {
                 return Outcome::HeaderShort;
@@ -104,14 +112,17 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
             if (got > 0 && output.Write(m_buffer.get(), static_cast<size_t>(got)) != got) {
                 return Outcome::HeaderShort;
             }
-            copied += got;
+            written += got;
             if (got < static_cast<int64_t>(ask)) {
                 break;
             }
             remaining -= got;
         }
-        if (measured && copied < std::min<int64_t>(headerLength, sourceSize)) {
+        if (measured && written < std::min<int64_t>(headerLength, sourceSize)) {
             return Outcome::HeaderShort;
+        }
+        if (written > 0) {
+            m_progress.Advance(written);
         }
     }
     if (my_lseeki64(&source, start, SeekOrigin::Begin) == -1) {
@@ -125,34 +136,57 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
         due = std::min(remaining, sourceSize - start);
     }
     int64_t copied = 0;
-    bool inKernel = true;
+    m_bInKernel = true;
     while (remaining > 0) {
         if (m_stop.IsStopRequested()) {
             return Outcome::Stopped;
         }
-        int64_t moved = 0;
-        if (inKernel) {
-            moved = m_fileSystem.CopyChunk(source, output, std::min(remaining, kKernelChunkBytes));
-            inKernel = moved != kCopyUnsupported;
-            if (inKernel && moved < 0) {
-                return Outcome::BlockShort;
-            }
-        }
-        if (!inKernel) {
-            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            moved = source.Read(m_buffer.get(), ask);
-            if (moved < 0) {
-                return Outcome::BlockShort;
-            }
-            if (moved > 0 && output.Write(m_buffer.get(), static_cast<size_t>(moved)) != moved) {
-                return Outcome::BlockShort;
-            }
+        const auto begun = std::chrono::steady_clock::now();
+        const int64_t moved = MoveChunk(source, output, std::min(remaining, m_llChunkBytes));
+        if (moved < 0) {
+            return Outcome::BlockShort;
         }
         if (moved == 0) {
             break;  // the end of the source: the last block is short
         }
         remaining -= moved;
         copied += moved;
+        written += moved;
+        m_progress.Advance(written);
+        // The next chunk takes about kChunkSeconds at the speed this one went.
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
+        if (moved == std::min(remaining + moved, m_llChunkBytes)) {
+            const double scaled =
+                static_cast<double>(m_llChunkBytes) * kChunkSeconds / std::max(took.count(), 1e-6);
+            m_llChunkBytes = std::clamp(static_cast<int64_t>(scaled), kMinChunkBytes,
+                                        std::min(kMaxChunkBytes, m_llChunkBytes * 2));
+        }
     }
     return copied < due ? Outcome::BlockShort : Outcome::Copied;
+}
+
+int64_t CRangeCopier::MoveChunk(IFile& source, IFile& output, int64_t count) {
+    if (m_bInKernel) {
+        const int64_t moved = m_fileSystem.CopyChunk(source, output, count);
+        if (moved != kCopyUnsupported) {
+            return moved < 0 ? -1 : moved;
+        }
+        m_bInKernel = false;
+    }
+    int64_t moved = 0;
+    while (moved < count) {
+        const auto ask = static_cast<size_t>(std::min<int64_t>(count - moved, kBufferBytes));
+        const int64_t got = source.Read(m_buffer.get(), ask);
+        if (got < 0) {
+            return -1;
+        }
+        if (got > 0 && output.Write(m_buffer.get(), static_cast<size_t>(got)) != got) {
+            return -1;
+        }
+        moved += got;
+        if (got < static_cast<int64_t>(ask)) {
+            break;
+        }
+    }
+    return moved;
 }

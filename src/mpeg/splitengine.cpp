@@ -137,8 +137,12 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     CBusyCursor cursor(m_reporter);
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
+    CProgressOutput step;
+    step.m_strPath = outputPath;
+    step.m_llBytes = CopyRangeBytes(startOffset, endOffset, source.m_nHeaderCopyLength, size);
+    step.m_llRunBytes = step.m_llBytes;
     const SplitStatus written =
-        WriteOutput(input, outputPath, startOffset, endOffset, source, messages, cursor);
+        WriteOutput(input, step, startOffset, endOffset, source, messages, cursor);
     if (written != SplitStatus::Done) {
         return written;
     }
@@ -197,6 +201,7 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
     }
 
     CBusyCursor cursor(m_reporter);
+    int64_t runDone = 0;
     for (int32_t k = 0; k < count; ++k) {
         if (m_stop.IsStopRequested()) {
             return SplitStatus::Cancelled;
@@ -219,12 +224,22 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
             m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
             return SplitStatus::Failed;
         }
-        const std::string path = MakePiecePath(sourcePath, count, k, outputFolder);
+        CProgressOutput step;
+        step.m_nIndex = k;
+        step.m_nCount = count;
+        step.m_strPath = MakePiecePath(sourcePath, count, k, outputFolder);
+        step.m_llBytes = CopyRangeBytes(startOffset, endOffset, source.m_nHeaderCopyLength, size);
+        step.m_llRunDone = runDone;
+        // The pieces still to come cover the rest of the source, each with a header.
+        const int64_t later =
+            last ? 0 : (size - endOffset) + int64_t{count - k - 1} * source.m_nHeaderCopyLength;
+        step.m_llRunBytes = runDone + step.m_llBytes + later;
         const SplitStatus written =
-            WriteOutput(input, path, startOffset, endOffset, source, plan.m_messages, cursor);
+            WriteOutput(input, step, startOffset, endOffset, source, plan.m_messages, cursor);
         if (written != SplitStatus::Done) {
             return written;
         }
+        runDone += step.m_llBytes;
     }
     input.reset();
     cursor.Lower();
@@ -251,9 +266,10 @@ bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& sou
     return found;
 }
 
-SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::string& path,
+SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const CProgressOutput& step,
                                       int64_t start, int64_t end, const CMpegSource& source,
                                       const CopyMessages& messages, CBusyCursor& cursor) {
+    const std::string& path = step.m_strPath;
     OutputStatus status = OutputStatus::CannotOpen;
     auto output = m_fileSystem.CreateOutput(path, *input, status);
     if (!output) {
@@ -265,6 +281,7 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::
         return SplitStatus::Failed;
     }
     cursor.Raise();
+    m_progress.BeginOutput(step);
     if (!m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength, messages, cursor,
                             source.m_llFileSize)) {
         return m_copier.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;

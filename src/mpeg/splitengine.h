@@ -28,6 +28,7 @@
 #include <string_view>
 
 #include "mpeg/mpegsource.h"
+#include "mpeg/progress.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
@@ -69,12 +70,17 @@ int64_t TimedPieceOffset(int32_t k, int32_t totalSeconds, int32_t pieceSeconds,
 
 class CSplitEngine {
 public:
+    // The stop request is polled between the chunks of a copy and between pieces; the
+    // progress hears of each output as it is begun and of its bytes as they are written. Both
+    // are called on the thread that runs the command.
     explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem(),
-                          const IStopRequest& stop = NeverStop())
+                          const IStopRequest& stop = NeverStop(),
+                          IProgress& progress = NoProgress())
         : m_reporter(reporter),
           m_fileSystem(fileSystem),
           m_stop(stop),
-          m_copier(fileSystem, reporter, stop) {}
+          m_progress(progress),
+          m_copier(fileSystem, reporter, stop, progress) {}
 
     // "By frame": the clip between start and end into outputPath. Checks the times against
     // the total, refuses an output that is the source itself, asks before replacing an
@@ -103,12 +109,15 @@ private:
     void ShowError(const char* text);
     bool FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
                                   const std::string& outputFolder);
-    SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const std::string& path, int64_t start,
-                            int64_t end, const CMpegSource& source, const CopyMessages& messages,
-                            CBusyCursor& cursor);
+    // Writes one output; step names it for the progress, which is told of it once it is
+    // created.
+    SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const CProgressOutput& step,
+                            int64_t start, int64_t end, const CMpegSource& source,
+                            const CopyMessages& messages, CBusyCursor& cursor);
 
     IReporter& m_reporter;
     IFileSystem& m_fileSystem;
     const IStopRequest& m_stop;
+    IProgress& m_progress;
     CRangeCopier m_copier;
 };
