@@ -205,7 +205,7 @@ void CKeyboardAccessTest::DisplaysSpeakTheirTextAfterOpen() {
         return true;
     });
     window.shell.fileDialogs.ScriptChoice(file.fileName());
-    window.Button(IDC_OPEN_MPEG)->click();
+    QVERIFY(window.ClickAndWait(IDC_OPEN_MPEG));
 
     QCOMPARE(pInfo->text(), u"show.mpg  (01:02:05)"_s);
     QCOMPARE(AccessibleName(pInfo), u"show.mpg  (01:02:05)"_s);

@@ -65,7 +65,7 @@ public:
 
     void Open(const QString& path) {
         shell.fileDialogs.ScriptChoice(path);
-        Button(IDC_OPEN_MPEG)->click();
+        QVERIFY(ClickAndWait(IDC_OPEN_MPEG));
     }
 
     QStringList Texts() const {
@@ -164,7 +164,7 @@ void COpenMpegTest::DialogStartsAtCurrentSourceAndCancelChangesNothing() {
     const QString line = window.Dlg().m_strInfoLine;
 
     window.shell.fileDialogs.ScriptCancel();
-    window.Button(IDC_OPEN_MPEG)->click();
+    QVERIFY(window.ClickAndWait(IDC_OPEN_MPEG));
 
     QCOMPARE(window.shell.fileDialogs.Calls().back().strInitial, first);
     QVERIFY(CSourceState(window.Dlg().m_source) == opened);

@@ -117,7 +117,7 @@ private Q_SLOTS:
 void CSplitCommandsTest::CutWithoutSourceAsksToOpenOne() {
     CWindow window;
     CClipDlg& dlg = window.Show();
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     const auto& boxes = window.shell.messageBoxes.Requests();
     QCOMPARE(boxes.size(), size_t{1});
@@ -135,7 +135,7 @@ void CSplitCommandsTest::CutStopsWhenExchangeFails() {
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
     window.Edit(IDC_END_MINUTE)->setText(QString());
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
     QVERIFY(window.OutputFiles().isEmpty());
@@ -148,7 +148,7 @@ void CSplitCommandsTest::CutWritesClipAndSaysDone() {
     window.Edit(IDC_OUTPUT_FILE)->setText(window.dir.filePath(u"out/clip.mpg"_s));
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
     QCOMPARE(window.LastBox().kind, EMessageBoxKind::Owned);
@@ -177,7 +177,7 @@ void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
     window.SetTimes(u"0:0:0"_s, u"0:0:30"_s);
 
     window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::No);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.shell.messageBoxes.Requests().size(), size_t{1});
     const CMessageBoxRequest& question = window.LastBox();
@@ -192,7 +192,7 @@ void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
     existing.close();
 
     window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::Yes);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
     QCOMPARE(window.Texts().last(), u"Splitting is done!"_s);
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.read(4), QByteArray("\x00\x00\x01\xBA", 4));
@@ -213,7 +213,7 @@ void CSplitCommandsTest::CutWriteFailureShowsApplicationBoxAndLowersCursor() {
     small.rlim_cur = 4096;
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
     ::setrlimit(RLIMIT_FSIZE, &usual);
     std::signal(SIGXFSZ, previous);
 
@@ -236,7 +236,7 @@ void CSplitCommandsTest::CutRefusesSourceAsOutput() {
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
     window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"The output file can not be the source file!"_s});
     QCOMPARE(QFileInfo(window.strSource).size(), qint64{kPackBytes} * kPacks);
@@ -246,20 +246,20 @@ void CSplitCommandsTest::SizeSplitNeedsSourceAndPositiveCount() {
     {
         CWindow window;
         window.Show();
-        window.Button(IDC_SIZE_START)->click();
+        QVERIFY(window.ClickAndWait(IDC_SIZE_START));
         QVERIFY(window.shell.messageBoxes.Requests().empty());
     }
     COpenedWindow window;
     QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
     window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
     window.Edit(IDC_PIECE_COUNT)->setText(u"0"_s);
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
 
     // A piece count that holds no number stops the command after the exchange's message.
     window.Edit(IDC_PIECE_COUNT)->setText(u"many"_s);
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
     QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
     QVERIFY(window.OutputFiles().isEmpty());
 }
@@ -271,7 +271,7 @@ void CSplitCommandsTest::SizeSplitWritesPiecesIntoTypedFolder() {
     window.Edit(IDC_OUTPUT_FOLDER)->setText(folder);
     window.Edit(IDC_PIECE_COUNT)->setText(u"3"_s);
 
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
     QCOMPARE(window.OutputFiles(),
@@ -290,7 +290,7 @@ void CSplitCommandsTest::TimeSplitReadsLengthFieldWithoutExchange() {
     // Would stop an exchange; this command runs none.
     window.Edit(IDC_START_HOUR)->setText(u"abc"_s);
 
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
 
     QCOMPARE(window.Dlg().m_nPieceSeconds, 45);
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
@@ -306,7 +306,7 @@ void CSplitCommandsTest::TimeSplitRefusesLengthOfZero() {
     for (const QString& text : {u"0"_s, u""_s, u"-30"_s}) {
         window.shell.messageBoxes.Clear();
         window.Edit(IDC_PIECE_SECONDS)->setText(text);
-        window.Button(IDC_TIME_START)->click();
+        QVERIFY(window.ClickAndWait(IDC_TIME_START));
         QCOMPARE(window.Texts(), QStringList{u"The split file time must be bigger than 0!"_s});
         QCOMPARE(window.LastBox().strCaption, u"Error"_s);
         QVERIFY(window.OutputFiles().isEmpty());
@@ -318,13 +318,13 @@ void CSplitCommandsTest::TimeSplitWithoutDurationDoesNothing() {
     QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
     window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
     window.Dlg().m_source.m_nTotalSeconds = 0;
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
 
     window.Dlg().m_source.m_nTotalSeconds = 100;
     window.Dlg().m_source.ClearSourcePath();
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
 }
