@@ -47,8 +47,8 @@ void CClipDlg::OnOpenMpeg() {
     const StopPositionQuery query = m_queryStopPosition;
     IFileSystem& fileSystem = *m_pFileSystem;
     m_onJobFinished = [this, candidate, outcome] { FinishOpen(*candidate, *outcome); };
-    m_pJob->Start([candidate, outcome, query, &fileSystem](
-                      IReporter& reporter, const IStopRequest& stop, IProgress&) {
+    m_pJob->Start([candidate, outcome, query, &fileSystem](IReporter& reporter,
+                                                           const IStopRequest& stop, IProgress&) {
         if (!candidate->ProbeHeader(reporter, fileSystem)) {
             *outcome = kHeaderFailed;
             return;

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "media/gstfiltergraphfactory.h"
-#include "preview/backgroundrenderer.h"
 #include "media/qt/videowidgetoutput.h"
+#include "preview/backgroundrenderer.h"
 #include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
 #include "ui/positionslider.h"

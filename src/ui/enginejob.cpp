@@ -71,7 +71,8 @@ bool CEngineJob::Start(CWork work) {
     }
     m_thread = std::thread([this, work = std::move(work)] {
         work(*m_pRelay, *m_pRelay, *m_pRelay);
-        QMetaObject::invokeMethod(this, [this] { OnWorkReturned(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { OnWorkReturned(); }, Qt::QueuedConnection);
     });
     return true;
 }

@@ -53,8 +53,8 @@ void CProgressDlg::ShowProgress(const CProgressOutput& output, int64_t written) 
     if (strText != m_strFullText) {
         m_strFullText = strText;
         // A long name is shortened in the middle to fit; screen readers hear all of it.
-        m_pText->setText(m_pText->fontMetrics().elidedText(strText, Qt::ElideMiddle,
-                                                           m_pText->width()));
+        m_pText->setText(
+            m_pText->fontMetrics().elidedText(strText, Qt::ElideMiddle, m_pText->width()));
         m_pText->setAccessibleName(strText);
         m_pText->setToolTip(strText == m_pText->text() ? QString() : strText);
     }

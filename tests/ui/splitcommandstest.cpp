@@ -3,18 +3,26 @@
 // busy cursor. The bytes of the outputs are the engine tests' business; here only whether
 // and where they are written.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 
 #include "mpeg/reporter.h"
+#include "platform/io/faultyfilesystem.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
+#include "ui/progressdlg.h"
 #include "windowfixture.h"
 
 namespace {
@@ -86,13 +94,42 @@ public:
 
     const CMessageBoxRequest& LastBox() const { return shell.messageBoxes.Requests().back(); }
 
+    // Every file in the output folder, hidden ones too: no temporary file may stay behind.
     QStringList OutputFiles() const {
         QDir out(dir.filePath(u"out"_s));
-        return out.entryList(QDir::Files, QDir::Name);
+        return out.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+    // Starts a split into two pieces in out/ whose copy waits, inside the second piece, until
+    // the test releases it.
+    void StartHeldSplit(std::atomic<bool>& reached, std::atomic<bool>& released) {
+        QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
+        Edit(IDC_OUTPUT_FOLDER)->setText(dir.filePath(u"out/"_s));
+        Edit(IDC_PIECE_COUNT)->setText(u"2"_s);
+        const std::string source = strSource.toStdString();
+        constexpr int64_t kHoldAt = kPackBytes * kPacks * 3 / 4;
+        heldFileSystem.m_limitRead = [source, &reached, &released](const std::string& path,
+                                                                   int64_t position, size_t count) {
+            if (path == source && position <= kHoldAt &&
+                kHoldAt < position + static_cast<int64_t>(count) && !released) {
+                reached = true;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (!released && std::chrono::steady_clock::now() < giveUp) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+            return static_cast<int64_t>(count);
+        };
+        Dlg().SetFileSystem(heldFileSystem);
+        Button(IDC_SIZE_START)->click();
+        QVERIFY(Dlg().IsBusy());
+        QTRY_VERIFY(reached);
     }
 
     QTemporaryDir dir;
     QString strSource;
+    // Plain reads and writes, each through its hooks.
+    CFaultyFileSystem heldFileSystem;
 };
 
 }  // namespace
@@ -112,6 +149,10 @@ private Q_SLOTS:
     void TimeSplitReadsLengthFieldWithoutExchange();
     void TimeSplitRefusesLengthOfZero();
     void TimeSplitWithoutDurationDoesNothing();
+    void LongSplitShowsProgressAndCancelRemovesThePieceBeingWritten();
+    void WindowKeepsHandlingEventsButTakesNoInputDuringASplit();
+    void ClosingTheWindowStopsTheSplitFirst();
+    void MessagesComeOnTheGuiThreadInTheirOrder();
 };
 
 void CSplitCommandsTest::CutWithoutSourceAsksToOpenOne() {
@@ -327,6 +368,125 @@ void CSplitCommandsTest::TimeSplitWithoutDurationDoesNothing() {
     QVERIFY(window.ClickAndWait(IDC_TIME_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
+}
+
+// After half a second the progress dialog, modal to the window, names the piece being written
+// and shows the share of all bytes; Cancel stops the copy, the piece being written goes, the
+// finished one stays, and nothing says "Splitting is done!".
+void CSplitCommandsTest::LongSplitShowsProgressAndCancelRemovesThePieceBeingWritten() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    QElapsedTimer started;
+    started.start();
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+    QVERIFY(dlg.ProgressDialog() == nullptr || !dlg.ProgressDialog()->isVisible());
+
+    QTRY_VERIFY(dlg.ProgressDialog() != nullptr && dlg.ProgressDialog()->isVisible());
+    QVERIFY(started.elapsed() >= CClipDlg::kProgressDelayMs - 50);
+    CProgressDlg* pProgress = dlg.ProgressDialog();
+    QCOMPARE(pProgress->parentWidget(), &dlg);
+    QCOMPARE(pProgress->windowModality(), Qt::WindowModal);
+    QCOMPARE(pProgress->Text(), u"piece 2 of 2: show_1.mpg"_s);
+    // The first piece, half of the bytes, is written.
+    QVERIFY(pProgress->BarValue() >= CProgressDlg::kBarSteps * 4 / 10);
+    QVERIFY(pProgress->BarValue() < CProgressDlg::kBarSteps);
+
+    QTest::mouseClick(pProgress->CancelButton(), Qt::LeftButton);
+    QVERIFY(!pProgress->CancelButton()->isEnabled());
+    released = true;
+    QVERIFY(window.WaitUntilIdle(5000));
+    QVERIFY(!pProgress->isVisible());
+    QCOMPARE(window.OutputFiles(), QStringList{u"show_0.mpg"_s});
+    QVERIFY(window.Texts().isEmpty());
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+// While the worker copies, the GUI thread serves timers and paints on time; the window itself
+// takes neither clicks nor keys, so no second command starts and Escape does not end it.
+void CSplitCommandsTest::WindowKeepsHandlingEventsButTakesNoInputDuringASplit() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 llFiredAt = -1;
+    QTimer::singleShot(100, &dlg, [&] { llFiredAt = clock.elapsed(); });
+    QTRY_VERIFY(llFiredAt >= 0);
+    QVERIFY2(llFiredAt < 400, qPrintable(u"the timer fired after %1 ms"_s.arg(llFiredAt)));
+    QVERIFY(dlg.IsBusy());
+
+    window.shell.fileDialogs.ScriptCancel();
+    QTest::mouseClick(window.Button(IDC_OPEN_MPEG), Qt::LeftButton);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(window.shell.fileDialogs.Calls().empty());
+    QVERIFY(dlg.isVisible());
+
+    released = true;
+    QVERIFY(window.WaitUntilIdle());
+    QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
+    QCOMPARE(window.OutputFiles(), (QStringList{u"show_0.mpg"_s, u"show_1.mpg"_s}));
+    // Input reaches the window again.
+    QTest::mouseClick(window.Button(IDC_OPEN_MPEG), Qt::LeftButton);
+    QCOMPARE(window.shell.fileDialogs.Calls().size(), size_t{1});
+}
+
+// A close request while a split runs stops it; the window closes once the split has ended,
+// storing the folder as any close does, and the piece being written is gone.
+void CSplitCommandsTest::ClosingTheWindowStopsTheSplitFirst() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+
+    QVERIFY(!dlg.close());
+    QVERIFY(dlg.isVisible());
+    QVERIFY(window.WritesOf(u"output_folder"_s).empty());
+    released = true;
+    QTRY_VERIFY(!dlg.isVisible());
+    QVERIFY(!dlg.IsBusy());
+    QCOMPARE(window.WritesOf(u"output_folder"_s).size(), size_t{1});
+    QCOMPARE(window.OutputFiles(), QStringList{u"show_0.mpg"_s});
+    QVERIFY(window.Texts().isEmpty());
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+// The worker's question and its answer, then the final message: each shown by the GUI thread,
+// in that order, with its kind and owner.
+void CSplitCommandsTest::MessagesComeOnTheGuiThreadInTheirOrder() {
+    COpenedWindow window;
+    const QString output = window.dir.filePath(u"clip.mpg"_s);
+    QFile existing(output);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    window.Edit(IDC_OUTPUT_FILE)->setText(output);
+    window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
+    window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::Yes);
+    std::vector<QThread*> threads;
+    std::vector<int> cursorDepths;
+    window.shell.messageBoxes.SetOnShow([&](const CMessageBoxRequest&) {
+        threads.push_back(QThread::currentThread());
+        cursorDepths.push_back(window.shell.busyCursor.Depth());
+    });
+
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
+
+    const auto& boxes = window.shell.messageBoxes.Requests();
+    QCOMPARE(boxes.size(), size_t{2});
+    QCOMPARE(boxes[0].kind, EMessageBoxKind::ReplaceQuestion);
+    QCOMPARE(boxes[0].pOwner, nullptr);
+    QCOMPARE(boxes[1].kind, EMessageBoxKind::Owned);
+    QCOMPARE(boxes[1].pOwner, &window.Dlg());
+    QCOMPARE(boxes[1].strText, u"Splitting is done!"_s);
+    QCOMPARE(threads, (std::vector<QThread*>{qApp->thread(), qApp->thread()}));
+    // The busy cursor is down before the message, as after the copy.
+    QCOMPARE(cursorDepths, (std::vector<int>{0, 0}));
 }
 
 QTEST_MAIN(CSplitCommandsTest)
