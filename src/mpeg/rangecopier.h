@@ -44,7 +44,7 @@ public:
     static constexpr int64_t kFirstChunkBytes = int64_t{8} << 20;
     static constexpr int64_t kMinChunkBytes = int64_t{1} << 20;
     static constexpr int64_t kMaxChunkBytes = int64_t{64} << 20;
-    static constexpr double kChunkSeconds = 0.05;
+    static constexpr double kChunkSeconds = 0.025;
 
     CRangeCopier(IFileSystem& fileSystem, IReporter& reporter,
                  const IStopRequest& stop = NeverStop(), IProgress& progress = NoProgress())
