@@ -168,15 +168,16 @@ const char* SignalName(int signal) {
     }
 }
 
+// What a signal left, told after its name.
+constexpr const char* kStoppedWriting =
+    "; the file being written was removed, finished files "
+    "were kept";
+constexpr const char* kStoppedBeforeWriting = "; nothing was written";
+
 // The exit status of a command a signal stopped, with a short notice of what it left.
-int StoppedBySignal(CliEnvironment& env, bool writing) {
+int StoppedBySignal(CliEnvironment& env, const char* left) {
     const int signal = env.m_pStopSignals->Signal();
-    // A write the signal interrupted may have left the stream in a failed state.
-    env.m_err.clear();
-    env.m_err << kProgram << ": stopped by " << SignalName(signal)
-              << (writing ? "; the file being written was removed, finished files were kept\n"
-                          : "; nothing was written\n")
-              << std::flush;
+    env.m_err << kProgram << ": stopped by " << SignalName(signal) << left << '\n' << std::flush;
     return kExitSignalBase + signal;
 }
 
@@ -184,7 +185,7 @@ int StatusToExit(SplitStatus status, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
         env.m_pStopSignals->Signal() != 0) {
-        return StoppedBySignal(env, true);
+        return StoppedBySignal(env, status == SplitStatus::Cancelled ? kStoppedWriting : "");
     }
     switch (status) {
         case SplitStatus::Done:
@@ -357,7 +358,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     // A signal during the probes ends the command before a question or an output.
     if (env.m_pStopSignals != nullptr && env.m_pStopSignals->Signal() != 0) {
-        return StoppedBySignal(env, false);
+        return StoppedBySignal(env, kStoppedBeforeWriting);
     }
     const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
     CTerminalProgress terminal(env.m_err);
@@ -390,6 +391,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         status =
             engine.SplitByTime(source, pieceSeconds, OutputFolder(call.m_values["--output-dir"]));
     }
+    // A write to the terminal that a signal interrupted leaves the stream failed: the line is
+    // still to be erased, and the notice to be told.
+    env.m_err.clear();
     terminal.Clear();
     return StatusToExit(status, env);
 }

@@ -2,12 +2,12 @@
 // its third, for the docs and for checking by eye: tarnwick_progress_screenshot <output-folder>.
 // Writes progress.png. Takes the screen, so a window manager should run to draw the captions.
 #include <QApplication>
-#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
