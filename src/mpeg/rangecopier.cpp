@@ -153,13 +153,15 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
         copied += moved;
         written += moved;
         m_progress.Advance(written);
-        // The next chunk takes about kChunkSeconds at the speed this one went.
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
-        if (moved == std::min(remaining + moved, m_llChunkBytes)) {
+        // The next chunk takes about kChunkSeconds at the speed this one went; a short last
+        // piece says too little about the speed.
+        if (moved >= kMinChunkBytes) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
             const double scaled =
-                static_cast<double>(m_llChunkBytes) * kChunkSeconds / std::max(took.count(), 1e-6);
-            m_llChunkBytes = std::clamp(static_cast<int64_t>(scaled), kMinChunkBytes,
-                                        std::min(kMaxChunkBytes, m_llChunkBytes * 2));
+                static_cast<double>(moved) * kChunkSeconds / std::max(took.count(), 1e-6);
+            m_llChunkBytes =
+                std::clamp(static_cast<int64_t>(std::min(scaled, 1e18)), kMinChunkBytes,
+                           std::min(kMaxChunkBytes, m_llChunkBytes * 2));
         }
     }
     return copied < due ? Outcome::BlockShort : Outcome::Copied;
