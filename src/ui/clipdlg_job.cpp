@@ -77,7 +77,9 @@ void CClipDlg::ShowProgressDialog() {
         m_pProgressDlg->Reset();
         m_pProgressDlg->CancelButton()->setEnabled(!m_pJob->IsStopRequested());
         RefreshProgressDialog();
-        m_pProgressDlg->open();
+        m_pProgressDlg->show();
+        m_pProgressDlg->raise();
+        m_pProgressDlg->activateWindow();
     }
     m_pProgressRefresh->start(kProgressRefreshMs);
 }

@@ -18,8 +18,9 @@ CProgressDlg::CProgressDlg(QWidget* pOwner)
                           Qt::WindowCloseButtonHint) {
     setObjectName(u"ProgressDialog"_s);
     setWindowTitle(u"Tarnwick"_s);
-    // The main window shows behind it and paints, but takes no input while it is up.
-    setWindowModality(Qt::WindowModal);
+    // It stays in front of the main window, which paints behind it but takes no input (the
+    // window keeps it away while its work runs). Not modal to the toolkit, which would also
+    // hold back the main window's close request, which must stop the work and close.
     setFont(CDialogUnits::DialogFont());
     const CDialogUnits units(font());
     setFixedSize(units.ToPixels(0, 0, 220, 62).size());

@@ -1,6 +1,7 @@
 // The progress of a long command, shown when it takes more than a moment: the file being
 // written ("piece 3 of 10: show_2.mpg", or the clip's name), a bar over all the bytes the
-// command writes, and Cancel. Modal to the main window, which keeps painting behind it.
+// command writes, and Cancel. In front of the main window, which keeps painting behind it and
+// takes no input meanwhile.
 #pragma once
 
 #include <QDialog>
