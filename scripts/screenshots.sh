@@ -4,8 +4,9 @@
 # Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
 # the same with the desktop's font at 12 points (main-by-frame-12pt.png, ...), preview-dvd.png
 # (a 720x576 recording made here with ffmpeg, opened beside a main window that starts in the
-# middle of a 1280x1024 screen), and preview.png and preview-paused.png: the main window with
-# the preview window playing a sample of tests/data/samples, then paused.
+# middle of a 1280x1024 screen), preview.png and preview-paused.png: the main window with the
+# preview window playing a sample of tests/data/samples, then paused, and progress.png: the
+# progress dialog of a split into ten pieces over the main window.
 # A window manager (openbox) draws the captions when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,10 +16,12 @@ out=${2:-docs}
 tool="$build/tests/ui/tarnwick_screenshots"
 
 preview_tool="$build/tests/preview/tarnwick_preview_screenshots"
+progress_tool="$build/tests/ui/tarnwick_progress_screenshot"
 samples=${TARNWICK_SAMPLES:-tests/data/samples}
 sample="$samples/wxpython-classic_testmovie.mpg"
 
 cmake --build "$build" --target tarnwick_screenshots tarnwick_preview_screenshots \
+  tarnwick_progress_screenshot \
   -j "$(nproc)" >/dev/null
 mkdir -p "$out"
 # A fixed DPI keeps the pictures comparable from one machine to the next.
@@ -44,6 +47,11 @@ QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
   sh -c 'tool=$1 dir=$2 file=$3 name=$4; shift 4; "$@" & sleep 1; exec "$tool" "$dir" "$file" "$name"' \
   sh "$preview_tool" "$out" "$scratch/dvd.mpg" preview-dvd.png "${wm[@]}"
 
+# A split's progress dialog over the main window, in the middle of the screen.
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
+  sh -c 'tool=$1 dir=$2; shift 2; "$@" & sleep 1; exec "$tool" "$dir"' \
+  sh "$progress_tool" "$out" "${wm[@]}"
+
 if [ -f "$sample" ]; then
   # The sample under a short name.
   cp "$sample" "$scratch/movie.mpg"
@@ -56,5 +64,6 @@ fi
 
 # Keep the committed pictures small.
 if command -v optipng >/dev/null; then
-  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about*.png "$out"/preview*.png 2>/dev/null || true
+  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about*.png "$out"/preview*.png \
+    "$out"/progress.png 2>/dev/null || true
 fi

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <csignal>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -9,6 +10,7 @@
 
 #include "cli/consolereporter.h"
 #include "cli/json.h"
+#include "cli/terminalprogress.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
 #include "mpeg/packscanner.h"
@@ -30,17 +32,17 @@ const std::map<std::string, CommandRules>& Commands() {
         {"probe", {{"--duration"}, {"--json"}, {}, false}},
         {"cut",
          {{"--start", "--end", "--output", "--duration"},
-          {"--yes", "--clean", "--json"},
+          {"--yes", "--clean", "--json", "--quiet"},
           {"--start", "--end", "--output"},
           true}},
         {"split-size",
          {{"--pieces", "--output-dir"},
-          {"--clean", "--json"},
+          {"--clean", "--json", "--quiet"},
           {"--pieces", "--output-dir"},
           false}},
         {"split-time",
          {{"--seconds", "--output-dir", "--duration"},
-          {"--clean", "--json"},
+          {"--clean", "--json", "--quiet"},
           {"--seconds", "--output-dir"},
           true}},
     };
@@ -193,11 +195,35 @@ void PrintOutputs(const CSplitEngine& engine, CliEnvironment& env) {
     env.m_out << std::flush;
 }
 
+const char* SignalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        default:
+            return "a signal";
+    }
+}
+
+// What a signal left, told after its name.
+constexpr const char* kStoppedWriting =
+    "; the file being written was removed, finished files "
+    "were kept";
+constexpr const char* kStoppedBeforeWriting = "; nothing was written";
+
+// The exit status of a command a signal stopped, with a short notice of what it left.
+int StoppedBySignal(CliEnvironment& env, const char* left) {
+    const int signal = env.m_pStopSignals->Signal();
+    env.m_err << kProgram << ": stopped by " << SignalName(signal) << left << '\n' << std::flush;
+    return kExitSignalBase + signal;
+}
+
 int StatusToExit(SplitStatus status, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
         env.m_pStopSignals->Signal() != 0) {
-        return kExitSignalBase + env.m_pStopSignals->Signal();
+        return StoppedBySignal(env, status == SplitStatus::Cancelled ? kStoppedWriting : "");
     }
     switch (status) {
         case SplitStatus::Done:
@@ -258,10 +284,11 @@ std::string CliHelpText() {
     return R"HELP(Usage:
   tarnwick-cli probe FILE [--duration SECONDS] [--json]
   tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--clean]
-               [--json] [--duration SECONDS]
+               [--json] [--quiet] [--duration SECONDS]
   tarnwick-cli split-size FILE --pieces N --output-dir DIR [--clean] [--json]
+               [--quiet]
   tarnwick-cli split-time FILE --seconds A --output-dir DIR [--clean] [--json]
-               [--duration SECONDS]
+               [--quiet] [--duration SECONDS]
 
 Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
 
@@ -304,9 +331,14 @@ The FILE is probed first (it must start with a pack start code and have a second
 one within its first 20,000 bytes, or, after a well-formed first pack, within
 its first 4 MiB).
 
+While cut, split-size and split-time write, and standard error is a terminal, one
+line there shows the share done, the speed and the time left; --quiet leaves it out.
+Nothing of it is written when standard error is not a terminal.
+
 Outputs are written beside their final names and take them only when complete: a
 failure, SIGINT or SIGTERM leaves no partial file, and a file that was there stays
-as it was.
+as it was. SIGINT or SIGTERM stops the copy, removes the file being written, keeps
+the files finished before and says so on standard error.
 
 Exit status: 0 when done ("Splitting is done!" on standard output), 1 when the
 command failed (the reason on standard error; pieces completed before stay), 2 for
@@ -386,10 +418,16 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
     // A signal during the probes ends the command before a question or an output.
     if (env.m_pStopSignals != nullptr && env.m_pStopSignals->Signal() != 0) {
-        return kExitSignalBase + env.m_pStopSignals->Signal();
+        return StoppedBySignal(env, kStoppedBeforeWriting);
     }
     const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
-    CSplitEngine engine(reporter, env.m_fileSystem, stop);
+    CTerminalProgress terminal(env.m_err);
+    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
+    if (showProgress) {
+        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
+    }
+    CSplitEngine engine(reporter, env.m_fileSystem, stop,
+                        showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
     engine.SetOptions(CSplitOptions{call.m_flags.count("--clean") != 0});
     const std::string durationSource = duration ? "option" : DurationSourceName(source);
     if (call.m_strCommand == "probe" && json) {
@@ -418,7 +456,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                   << std::flush;
         return kExitSuccess;
     }
-    SplitStatus status = SplitStatus::Done;
+    SplitStatus status = SplitStatus::NotStarted;
     const std::string folder = OutputFolder(call.m_values["--output-dir"]);
     if (call.m_strCommand == "cut") {
         status = engine.CutClip(source, start, end, call.m_values["--output"]);
@@ -427,6 +465,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     } else {
         status = engine.SplitByTime(source, pieceSeconds, folder);
     }
+    // A write to the terminal that a signal interrupted leaves the stream failed: the line is
+    // still to be erased, and the notice to be told.
+    env.m_err.clear();
+    terminal.Clear();
     if (json) {
         PrintOutputs(engine, env);
     }

@@ -32,6 +32,9 @@ struct CliEnvironment {
     IFileSystem& m_fileSystem = PosixFileSystem();
     // SIGINT and SIGTERM stop a running command; null: nothing stops it.
     const CStopSignals* m_pStopSignals = nullptr;
+    // Standard error is a terminal: a command that writes shows its progress there on one
+    // line, unless --quiet.
+    bool m_bProgress = false;
 };
 
 // Runs one command line (without the program name) and returns the exit status.

@@ -7,11 +7,13 @@
 #include "mpeg/messages.h"
 
 void CConsoleReporter::ShowMessage(const std::string& text, const std::string& caption) {
+    BeforeMessage();
     std::ostream& stream = caption == mpeg_text::kCaptionMessage ? m_out : m_err;
     stream << text << '\n' << std::flush;
 }
 
 void CConsoleReporter::ShowAppMessage(const std::string& text) {
+    BeforeMessage();
     m_err << text << '\n' << std::flush;
 }
 
@@ -19,6 +21,7 @@ bool CConsoleReporter::AskReplace(const std::string& text) {
     if (m_bAssumeYes) {
         return true;
     }
+    BeforeMessage();
     if (!m_bInteractive) {
         m_err << text << '\n' << std::flush;
         return false;

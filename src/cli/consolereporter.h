@@ -3,6 +3,7 @@
 // terminal, or refused when nobody can answer it.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -22,7 +23,20 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
 
+    // Runs before anything is printed: erases a progress line that the text would otherwise
+    // run into.
+    void SetBeforeMessage(std::function<void()> beforeMessage) {
+        m_beforeMessage = std::move(beforeMessage);
+    }
+
 private:
+    void BeforeMessage() const {
+        if (m_beforeMessage) {
+            m_beforeMessage();
+        }
+    }
+
+    std::function<void()> m_beforeMessage;
     std::istream& m_in;
     std::ostream& m_out;
     std::ostream& m_err;

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
                        ::isatty(STDIN_FILENO) == 1,
                        QueryStopPositionOnDemand,
                        PosixFileSystem(),
-                       &CStopSignals::Install()};
+                       &CStopSignals::Install(),
+                       ::isatty(STDERR_FILENO) == 1};
     return RunCli(args, env);
 }

@@ -558,7 +558,9 @@ HRESULT CGstFilterGraph::RenderFile(const char* pszFile, const char* pszPlayList
         m_bEventsEnabled = true;
         missingPlugin = m_bMissingPlugin;
     }
-    ApplyWindowState();
+    // No window state to apply yet: the video window calls are refused until now, and the
+    // video output starts hidden. So rendering touches no window and may run on another
+    // thread than the GUI's.
     return missingPlugin ? VFW_S_PARTIAL_RENDER : S_OK;
 }
 

@@ -8,7 +8,9 @@
 //   reference is released; releasing it stops playback and joins the graph's threads.
 // - Threads: call the graph from one thread, the GUI thread when a video output or a notify
 //   target is attached; the graph runs its own streaming threads and never calls back into the
-//   caller's thread except through INotifyTarget (from any thread, see there).
+//   caller's thread except through INotifyTarget (from any thread, see there). RenderFile
+//   alone may be called from another thread, while nothing else calls the graph: it touches
+//   no window (a player renders there so that its GUI thread need not wait for the file).
 // - Positions are signed counts of 100 ns from the start of the stream: the beginning is 0 and
 //   the end is the stop position.
 #pragma once

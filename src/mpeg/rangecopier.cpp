@@ -2,6 +2,7 @@
 #include "mpeg/rangecopier.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "mpeg/messages.h"
@@ -20,6 +21,14 @@ int64_t BlockRuleLength(int64_t start, int64_t end) {
     const uint64_t blocks = span / kBlockBytes + (span % kBlockBytes != 0 ? 1 : 0);
     const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
     return static_cast<int64_t>(std::min(blocks * kBlockBytes, limit));
+}
+
+int64_t CopyRangeBytes(int64_t start, int64_t end, uint32_t headerLength, int64_t sourceSize) {
+    if (start < 0 || sourceSize <= start) {
+        return 0;
+    }
+    const int64_t header = start != 0 ? std::min<int64_t>(headerLength, sourceSize) : 0;
+    return header + std::min(BlockRuleLength(start, end), sourceSize - start);
 }
 
 template <typename Output>
@@ -83,20 +92,21 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
                                          uint32_t headerLength, int64_t sourceSize) {
     // Not cleared: only the bytes read into it are ever used, and a copy that runs in the
     // kernel touches no more than the header's pages.
+    m_bInKernel = true;
     if (!m_buffer) {
-        m_buffer = std::make_unique_for_overwrite<char[]>(kChunkBytes);
+        m_buffer = std::make_unique_for_overwrite<char[]>(kBufferBytes);
     }
     const bool measured = sourceSize != kSourceSizeUnknown;
+    m_llWritten = 0;
     if (start != 0) {
         if (my_lseeki64(&source, 0, SeekOrigin::Begin) == -1) {
             return Outcome::HeaderSeekFailed;
         }
-        // The header is far smaller than a chunk: one read and one write. A source shorter
-        // than its header when it was measured is copied as it is.
+        // A source shorter than its header when it was measured is copied as it is.
         int64_t remaining = headerLength;
         int64_t copied = 0;
         while (remaining > 0) {
-            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
+            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kBufferBytes));
             const int64_t got = source.Read(m_buffer.get(), ask);
             if (got < 0) {
                 return Outcome::HeaderShort;
@@ -113,6 +123,7 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
         if (measured && copied < std::min<int64_t>(headerLength, sourceSize)) {
             return Outcome::HeaderShort;
         }
+        Wrote(copied);
     }
     if (my_lseeki64(&source, start, SeekOrigin::Begin) == -1) {
         return Outcome::StartSeekFailed;
@@ -134,41 +145,42 @@ CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t s
 
 CRangeCopier::Outcome CRangeCopier::Move(IFile& source, IFile& output, int64_t count,
                                          int64_t& moved) {
-    if (!m_buffer) {
-        m_buffer = std::make_unique_for_overwrite<char[]>(kChunkBytes);
-    }
     moved = 0;
     int64_t remaining = count;
-    bool inKernel = true;
     while (remaining > 0) {
         if (m_stop.IsStopRequested()) {
             return Outcome::Stopped;
         }
-        int64_t step = 0;
-        if (inKernel) {
-            step = m_fileSystem.CopyChunk(source, output, std::min(remaining, kKernelChunkBytes));
-            inKernel = step != kCopyUnsupported;
-            if (inKernel && step < 0) {
-                return Outcome::BlockShort;
-            }
-        }
-        if (!inKernel) {
-            const auto ask = static_cast<size_t>(std::min<int64_t>(remaining, kChunkBytes));
-            step = source.Read(m_buffer.get(), ask);
-            if (step < 0) {
-                return Outcome::BlockShort;
-            }
-            if (step > 0 && output.Write(m_buffer.get(), static_cast<size_t>(step)) != step) {
-                return Outcome::BlockShort;
-            }
+        const auto begun = std::chrono::steady_clock::now();
+        const int64_t step = MoveChunk(source, output, std::min(remaining, m_llChunkBytes));
+        if (step < 0) {
+            return Outcome::BlockShort;
         }
         if (step == 0) {
             break;  // the end of the source
         }
         remaining -= step;
         moved += step;
+        Wrote(step);
+        // The next chunk takes about kChunkSeconds at the speed this one went; a short last
+        // piece says too little about the speed.
+        if (step >= kMinChunkBytes) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
+            const double scaled =
+                static_cast<double>(step) * kChunkSeconds / std::max(took.count(), 1e-6);
+            m_llChunkBytes =
+                std::clamp(static_cast<int64_t>(std::min(scaled, 1e18)), kMinChunkBytes,
+                           std::min(kMaxChunkBytes, m_llChunkBytes * 2));
+        }
     }
     return Outcome::Copied;
+}
+
+void CRangeCopier::Wrote(int64_t count) {
+    if (count > 0) {
+        m_llWritten += count;
+        m_progress.Advance(m_llWritten);
+    }
 }
 
 bool CRangeCopier::CopyExact(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
@@ -182,10 +194,16 @@ bool CRangeCopier::CopyExact(std::unique_ptr<IFile>& source, std::unique_ptr<IOu
 
 CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
                                                 const CExactCopy& copy) {
+    if (!m_buffer) {
+        m_buffer = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    }
+    m_bInKernel = true;
+    m_llWritten = 0;
     if (!copy.m_prefix.empty() && output.Write(copy.m_prefix.data(), copy.m_prefix.size()) !=
                                       static_cast<int64_t>(copy.m_prefix.size())) {
         return Outcome::HeaderShort;
     }
+    Wrote(static_cast<int64_t>(copy.m_prefix.size()));
     if (my_lseeki64(&source, copy.m_llStart, SeekOrigin::Begin) == -1) {
         return Outcome::StartSeekFailed;
     }
@@ -203,6 +221,7 @@ CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
             output.Write(&patch->m_nValue, 1) != 1) {
             return Outcome::BlockShort;
         }
+        Wrote(1);
         at = patch->m_llOffset + 1;
     }
     int64_t moved = 0;
@@ -211,4 +230,30 @@ CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
         return after;
     }
     return moved < copy.m_llEnd - at ? Outcome::BlockShort : Outcome::Copied;
+}
+
+int64_t CRangeCopier::MoveChunk(IFile& source, IFile& output, int64_t count) {
+    if (m_bInKernel) {
+        const int64_t moved = m_fileSystem.CopyChunk(source, output, count);
+        if (moved != kCopyUnsupported) {
+            return moved < 0 ? -1 : moved;
+        }
+        m_bInKernel = false;
+    }
+    int64_t moved = 0;
+    while (moved < count) {
+        const auto ask = static_cast<size_t>(std::min<int64_t>(count - moved, kBufferBytes));
+        const int64_t got = source.Read(m_buffer.get(), ask);
+        if (got < 0) {
+            return -1;
+        }
+        if (got > 0 && output.Write(m_buffer.get(), static_cast<size_t>(got)) != got) {
+            return -1;
+        }
+        moved += got;
+        if (got < static_cast<int64_t>(ask)) {
+            break;
+        }
+    }
+    return moved;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "mpeg/progress.h"
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
 #include "platform/io/fileio.h"
@@ -30,6 +31,10 @@ int64_t BlockRuleLength(int64_t start, int64_t end);
 // For CopyRange: the caller did not measure the source, so its end ends a copy early.
 inline constexpr int64_t kSourceSizeUnknown = -1;
 
+// What a complete CopyRange writes from a source of sourceSize bytes (measured): the header
+// unless start is 0, then the block rule, both cut short at the end of the source.
+int64_t CopyRangeBytes(int64_t start, int64_t end, uint32_t headerLength, int64_t sourceSize);
+
 // One source byte that the output carries with another value.
 struct CBytePatch {
     int64_t m_llOffset = 0;  // in the source
@@ -47,16 +52,21 @@ struct CExactCopy {
 
 class CRangeCopier {
 public:
-    // The bytes of the block rule move in chunks of this size (or inside the kernel), so the
-    // speed is the disk's while memory stays bounded whatever the size of the source.
-    static constexpr size_t kChunkBytes = size_t{1} << 20;
-    // The most one kernel copy is asked to move, so that a stop is noticed within a fraction
-    // of a second.
-    static constexpr int64_t kKernelChunkBytes = int64_t{32} << 20;
+    // Where the kernel cannot copy, the bytes pass through a buffer of this size, small enough
+    // to stay in the processor's cache between the read and the write.
+    static constexpr size_t kBufferBytes = size_t{256} << 10;
+    // Between two looks at the stop request and two progress reports the copy moves one chunk:
+    // its size follows the speed of the disk so that a chunk takes about kChunkSeconds, within
+    // these bounds. Large enough that the work between chunks costs nothing measurable, short
+    // enough that a stop is obeyed within a fraction of a second.
+    static constexpr int64_t kFirstChunkBytes = int64_t{8} << 20;
+    static constexpr int64_t kMinChunkBytes = int64_t{1} << 20;
+    static constexpr int64_t kMaxChunkBytes = int64_t{64} << 20;
+    static constexpr double kChunkSeconds = 0.025;
 
     CRangeCopier(IFileSystem& fileSystem, IReporter& reporter,
-                 const IStopRequest& stop = NeverStop())
-        : m_fileSystem(fileSystem), m_reporter(reporter), m_stop(stop) {}
+                 const IStopRequest& stop = NeverStop(), IProgress& progress = NoProgress())
+        : m_fileSystem(fileSystem), m_reporter(reporter), m_stop(stop), m_progress(progress) {}
 
     // Copies per the layout above from the source to the output, both open. On failure it has
     // lowered the busy cursor, shown the message and closed (reset) both files, which removes
@@ -65,7 +75,8 @@ public:
     // silently lack data. sourceSize is the size measured when the command opened the source:
     // a source that ends before the end of the block rule or this size, whichever comes first,
     // has shrunk, and the copy fails with the write message of the part it was in. A stop
-    // request, polled between chunks, ends the copy the same way but shows nothing.
+    // request, polled between chunks, ends the copy the same way but shows nothing. The
+    // progress hears of the bytes written after the header and after each chunk (Advance).
     bool CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output, int64_t start,
                    int64_t end, uint32_t headerLength, const CopyMessages& messages,
                    CBusyCursor& cursor, int64_t sourceSize = kSourceSizeUnknown);
@@ -96,8 +107,14 @@ private:
                  int64_t sourceSize);
     Outcome CopyExactly(IFile& source, IFile& output, const CExactCopy& copy);
     // Moves up to `count` bytes from the source's position to the output's, in chunks, polling
-    // the stop request; `moved` counts what came before the source ended.
+    // the stop request and telling the progress after each; `moved` counts what came before
+    // the source ended.
     Outcome Move(IFile& source, IFile& output, int64_t count, int64_t& moved);
+    // One chunk of a Move: in the kernel while it can, else through the buffer. The count
+    // moved, 0 at the end of the source, -1 on a failure.
+    int64_t MoveChunk(IFile& source, IFile& output, int64_t count);
+    // The bytes of the current output are written: the progress hears of them.
+    void Wrote(int64_t count);
     template <typename Output>
     bool Conclude(Outcome outcome, std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output,
                   const CopyMessages& messages, CBusyCursor& cursor);
@@ -105,6 +122,10 @@ private:
     IFileSystem& m_fileSystem;
     IReporter& m_reporter;
     const IStopRequest& m_stop;
+    IProgress& m_progress;
     bool m_bStopped = false;
-    std::unique_ptr<char[]> m_buffer;  // kChunkBytes once the first copy needs it
+    bool m_bInKernel = true;  // for the current output
+    int64_t m_llWritten = 0;  // bytes of the current output
+    int64_t m_llChunkBytes = kFirstChunkBytes;
+    std::unique_ptr<char[]> m_buffer;  // kBufferBytes once the first copy needs it
 };

@@ -1,5 +1,10 @@
 // The engine's only way to talk to the user. The window implements it with its message boxes
 // and busy cursor, the command-line tool with its output streams, tests with a recorder.
+//
+// Threads: the engine calls its reporter on the thread that runs the command, one call at a
+// time, and each call returns only when it is done (a message has been seen, the question
+// answered). The window runs its commands on a worker thread and carries each call over to its
+// GUI thread, where its message boxes and cursor live.
 #pragma once
 
 #include <string>

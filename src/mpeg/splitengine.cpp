@@ -161,8 +161,12 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     if (planner) {
         layout = planner->Layout(startCut, endOffset);
     }
-    const SplitStatus written = WriteOutput(input, outputPath, startOffset, endOffset, source,
-                                            messages, cursor, layout ? &*layout : nullptr);
+    CProgressOutput step;
+    step.m_strPath = outputPath;
+    step.m_llBytes = OutputBytes(layout ? &*layout : nullptr, startOffset, endOffset, source);
+    step.m_llRunBytes = step.m_llBytes;
+    const SplitStatus written = WriteOutput(input, step, startOffset, endOffset, source, messages,
+                                            cursor, layout ? &*layout : nullptr);
     if (written != SplitStatus::Done) {
         return written;
     }
@@ -241,6 +245,7 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
     };
 
     CBusyCursor cursor(m_reporter);
+    int64_t runDone = 0;
     for (int32_t k = 0; k < count; ++k) {
         if (m_stop.IsStopRequested()) {
             return SplitStatus::Cancelled;
@@ -274,17 +279,27 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
             m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
             return SplitStatus::Failed;
         }
-        const std::string path = MakePiecePath(sourcePath, count, k, outputFolder);
         std::optional<CExactCopy> layout;
         if (planner) {
             layout = planner->Layout(startCut, endOffset);
         }
+        CProgressOutput step;
+        step.m_nIndex = k;
+        step.m_nCount = count;
+        step.m_strPath = MakePiecePath(sourcePath, count, k, outputFolder);
+        step.m_llBytes = OutputBytes(layout ? &*layout : nullptr, startOffset, endOffset, source);
+        step.m_llRunDone = runDone;
+        // The pieces still to come cover the rest of the source, each with a header.
+        const int64_t later =
+            last ? 0 : (size - endOffset) + int64_t{count - k - 1} * source.m_nHeaderCopyLength;
+        step.m_llRunBytes = runDone + step.m_llBytes + later;
         const SplitStatus written =
-            WriteOutput(input, path, startOffset, endOffset, source, plan.m_messages, cursor,
+            WriteOutput(input, step, startOffset, endOffset, source, plan.m_messages, cursor,
                         layout ? &*layout : nullptr);
         if (written != SplitStatus::Done) {
             return written;
         }
+        runDone += step.m_llBytes;
     }
     input.reset();
     cursor.Lower();
@@ -311,10 +326,19 @@ bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& sou
     return found;
 }
 
-SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::string& path,
+int64_t CSplitEngine::OutputBytes(const CExactCopy* clean, int64_t start, int64_t end,
+                                  const CMpegSource& source) {
+    if (clean != nullptr) {
+        return static_cast<int64_t>(clean->m_prefix.size()) + (clean->m_llEnd - clean->m_llStart);
+    }
+    return CopyRangeBytes(start, end, source.m_nHeaderCopyLength, source.m_llFileSize);
+}
+
+SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const CProgressOutput& step,
                                       int64_t start, int64_t end, const CMpegSource& source,
                                       const CopyMessages& messages, CBusyCursor& cursor,
                                       const CExactCopy* clean) {
+    const std::string& path = step.m_strPath;
     OutputStatus status = OutputStatus::CannotOpen;
     auto output = m_fileSystem.CreateOutput(path, *input, status);
     if (!output) {
@@ -326,6 +350,7 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const std::
         return SplitStatus::Failed;
     }
     cursor.Raise();
+    m_progress.BeginOutput(step);
     const bool copied =
         clean != nullptr ? m_copier.CopyExact(input, output, *clean, messages, cursor)
                          : m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength,

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "mpeg/mpegsource.h"
+#include "mpeg/progress.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
@@ -88,12 +89,17 @@ struct COutputRecord {
 
 class CSplitEngine {
 public:
+    // The stop request is polled between the chunks of a copy and between pieces; the
+    // progress hears of each output as it is begun and of its bytes as they are written. Both
+    // are called on the thread that runs the command.
     explicit CSplitEngine(IReporter& reporter, IFileSystem& fileSystem = PosixFileSystem(),
-                          const IStopRequest& stop = NeverStop())
+                          const IStopRequest& stop = NeverStop(),
+                          IProgress& progress = NoProgress())
         : m_reporter(reporter),
           m_fileSystem(fileSystem),
           m_stop(stop),
-          m_copier(fileSystem, reporter, stop) {}
+          m_progress(progress),
+          m_copier(fileSystem, reporter, stop, progress) {}
 
     void SetOptions(const CSplitOptions& options) { m_options = options; }
 
@@ -127,13 +133,21 @@ private:
     void ShowError(const char* text);
     bool FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
                                   const std::string& outputFolder);
-    SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const std::string& path, int64_t start,
-                            int64_t end, const CMpegSource& source, const CopyMessages& messages,
-                            CBusyCursor& cursor, const CExactCopy* clean = nullptr);
+    // What the output holds when complete: the clean layout's prefix and range, or the
+    // header and block rule of the default layout.
+    static int64_t OutputBytes(const CExactCopy* clean, int64_t start, int64_t end,
+                               const CMpegSource& source);
+    // Writes one output; step names it for the progress, which is told of it once it is
+    // created.
+    SplitStatus WriteOutput(std::unique_ptr<IFile>& input, const CProgressOutput& step,
+                            int64_t start, int64_t end, const CMpegSource& source,
+                            const CopyMessages& messages, CBusyCursor& cursor,
+                            const CExactCopy* clean = nullptr);
 
     IReporter& m_reporter;
     IFileSystem& m_fileSystem;
     const IStopRequest& m_stop;
+    IProgress& m_progress;
     CRangeCopier m_copier;
     CSplitOptions m_options;
     std::vector<COutputRecord> m_outputs;

@@ -90,20 +90,63 @@ int CPreviewPlayer::Open() {
     return 1;
 }
 
+void CPreviewPlayer::OpenInBackground(std::function<void(int)> opened) {
+    m_nState = Stopped;
+    CreatePreviewWindow();
+    if (FAILED(CreateGraph())) {
+        Close();
+        opened(0);
+        return;
+    }
+    if (!m_context.renderFile) {
+        const HRESULT hr = FinishGraph(pGB->RenderFile(m_szFile, nullptr));
+        if (FAILED(hr)) {
+            Close();
+        }
+        opened(FAILED(hr) ? 0 : 1);
+        return;
+    }
+    // The graph is not touched here until it has rendered: until then the player holds only
+    // pGB, so the transport, seeking and the position refresh do nothing.
+    const QPointer<CPreviewWindow> pWindow = m_hWnd;
+    m_context.renderFile(pGB, m_szFile, [this, pWindow, opened](HRESULT hrRender) {
+        // Closed (and perhaps deleted) while the file rendered: nothing is left to finish.
+        if (pWindow == nullptr) {
+            opened(0);
+            return;
+        }
+        const HRESULT hr = FinishGraph(hrRender);
+        if (FAILED(hr)) {
+            Close();
+        }
+        opened(FAILED(hr) ? 0 : 1);
+    });
+}
+
 HRESULT CPreviewPlayer::BuildGraph(const char* pszPath) {
+    const HRESULT hr = CreateGraph();
+    if (FAILED(hr)) {
+        return hr;
+    }
     // The path goes to the graph in the file system's own encoding; nothing to convert.
-    HRESULT hr = m_context.pGraphFactory != nullptr
-                     ? m_context.pGraphFactory->CreateFilterGraph(&pGB)
-                     : REGDB_E_CLASSNOTREG;
+    return FinishGraph(pGB->RenderFile(pszPath, nullptr));
+}
+
+HRESULT CPreviewPlayer::CreateGraph() {
+    const HRESULT hr = m_context.pGraphFactory != nullptr
+                           ? m_context.pGraphFactory->CreateFilterGraph(&pGB)
+                           : REGDB_E_CLASSNOTREG;
     if (FAILED(hr)) {
         ShowPreviewMessage(
             "FAILED(hr=0x%x) in CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, "
             "IID_IGraphBuilder, (void **)&pGB)\n",
             Hex(hr));
-        return hr;
     }
+    return hr;
+}
 
-    hr = pGB->RenderFile(pszPath, nullptr);
+HRESULT CPreviewPlayer::FinishGraph(HRESULT hrRender) {
+    HRESULT hr = hrRender;
     if (FAILED(hr)) {
         ShowPreviewBox(u"Error"_s, QString::fromLatin1(kCannotPlay));
         return hr;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "media/mediainterfaces.h"
 #include "platform/desktop/windowmessage.h"
@@ -42,14 +43,22 @@ inline constexpr int kPositionRefreshMs = 1000;
 using CMillisecondClock = std::function<std::uint32_t()>;
 std::uint32_t MonotonicMilliseconds();
 
+// How a graph renders its file (IGraphBuilder::RenderFile, which waits until the first picture
+// is cued): done gets the status, on the GUI thread, once the graph has rendered, perhaps on a
+// thread of its own meanwhile. The graph must not be called in between.
+using CRenderFile = std::function<void(IGraphBuilder* pGB, const std::string& strPath,
+                                       std::function<void(HRESULT)> done)>;
+
 // What a player needs from the program: the main window it reports to, the message boxes, the
-// maker of filter graphs, the window icon and a clock.
+// maker of filter graphs, the window icon, a clock, and for OpenInBackground the way files are
+// rendered (none: on the GUI thread, at once).
 struct CPreviewContext {
     QWidget* pOwner = nullptr;
     IMessageBoxes* pMessageBoxes = nullptr;
     IFilterGraphFactory* pGraphFactory = nullptr;
     QIcon icon;
     CMillisecondClock timeGetTime = MonotonicMilliseconds;
+    CRenderFile renderFile;
 };
 
 class CPreviewPlayer {
@@ -65,9 +74,19 @@ public:
     // Creates the hidden window and builds the graph for m_szFile; 1 on success. On failure
     // the player has closed itself (state Closed, window gone, graph released).
     int Open();
+    // Open without waiting on the GUI thread for the file to render: the graph renders it
+    // through the context's renderFile, and opened gets what Open would return, on the GUI
+    // thread, once it has (0 as well when the player was closed meanwhile; opened then must not
+    // expect the player to exist any more). Until then the player holds only pGB: playing,
+    // seeking and the position refresh do nothing.
+    void OpenInBackground(std::function<void(int)> opened);
     // Creates the graph, renders the file, obtains the interfaces and shows the window; each
     // failure is reported and its status returned (negative), leaving the rest to Close.
     HRESULT BuildGraph(const char* pszPath);
+    // BuildGraph before and after the rendering: the graph's creation, then, given what
+    // RenderFile returned, the interfaces and the window.
+    HRESULT CreateGraph();
+    HRESULT FinishGraph(HRESULT hrRender);
     void CheckVisibility();
     void Play();
     void Pause();

@@ -242,7 +242,9 @@ bool CPreviewPlayer::LeaveFullScreen() {
     m_hWnd->KillTimer(IDT_CURSOR);
     ShowCursorNow();
 
-    // The main window comes back and forward; the preview ends in front of it, not topmost.
+    // The main window comes back and forward; the preview ends in front of it, not topmost,
+    // and active: the keys that follow are the preview's (an Escape there does nothing), not
+    // the main window's, where Escape would end the program.
     if (m_hWndOwner != nullptr) {
         BringForward(m_hWndOwner);
     }
@@ -250,6 +252,8 @@ bool CPreviewPlayer::LeaveFullScreen() {
     if (m_bShown) {
         m_hWnd->show();
         m_hWnd->raise();
+        m_hWnd->activateWindow();
+        m_hWnd->setFocus(Qt::OtherFocusReason);
     } else {
         m_hWnd->hide();
     }

@@ -85,6 +85,9 @@ void CPreviewWindow::closeEvent(QCloseEvent* pEvent) {
 }
 
 void CPreviewWindow::keyPressEvent(QKeyEvent* pEvent) {
+    if (!pEvent->isAutoRepeat()) {
+        m_keysDown.insert(pEvent->key());
+    }
     // A held key acts once.
     if (pEvent->isAutoRepeat() ||
         !m_player.OnKeyDown(pEvent->key(), pEvent->modifiers() & ~Qt::KeypadModifier)) {
@@ -93,11 +96,17 @@ void CPreviewWindow::keyPressEvent(QKeyEvent* pEvent) {
 }
 
 void CPreviewWindow::keyReleaseEvent(QKeyEvent* pEvent) {
-    if (pEvent->isAutoRepeat()) {
+    if (pEvent->isAutoRepeat() || m_keysDown.erase(pEvent->key()) == 0) {
         pEvent->ignore();
         return;
     }
     m_player.OnKeyUp(pEvent->key());
+}
+
+void CPreviewWindow::focusOutEvent(QFocusEvent* pEvent) {
+    // Keys released while another window or a popup menu has the keyboard never come here.
+    m_keysDown.clear();
+    QWidget::focusOutEvent(pEvent);
 }
 
 void CPreviewWindow::mouseMoveEvent(QMouseEvent* pEvent) {

@@ -6,6 +6,8 @@
 #include <QBasicTimer>
 #include <QWidget>
 
+#include <set>
+
 class CPreviewPlayer;
 
 class CPreviewWindow final : public QWidget {
@@ -30,6 +32,7 @@ protected:
     void closeEvent(QCloseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void keyReleaseEvent(QKeyEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
     void paintEvent(QPaintEvent* pEvent) override;
@@ -44,4 +47,7 @@ private:
     QBasicTimer m_positionTimer;
     int m_nCursorInterval = 0;
     int m_nPositionInterval = 0;
+    // Keys pressed while this window had the keyboard and not yet released. A release whose
+    // press went elsewhere (the Escape that closed the popup menu) is not this window's.
+    std::set<int> m_keysDown;
 };

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -27,11 +28,16 @@
 #include "media/mediaframework.h"
 #include "media/querystopposition.h"
 #include "platform/desktop/dialogunits.h"
+#include "preview/backgroundrenderer.h"
 #include "ui/controlids.h"
 #include "ui/dialoginteger.h"
 #include "ui/displaystatic.h"
+#include "ui/enginejob.h"
+#include "ui/inputblocker.h"
 #include "ui/positionslider.h"
+#include "ui/progressdlg.h"
 #include "ui/updown.h"
+#include "ui/windowreporter.h"
 
 using namespace Qt::StringLiterals;
 
@@ -160,14 +166,33 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
     m_strOutputFile = u"/clip1.mpg"_s;
     CreateControls();
     ConnectCommands();
+    CreateJob();
 }
 
 CClipDlg::~CClipDlg() {
-    // Ending with Escape or Enter leaves the preview open; it goes with the window.
+    // Work still running is stopped and waited for before anything it uses goes.
+    m_pJob.reset();
+    // Ending with Escape or Enter leaves the preview open; it goes with the window, and a file
+    // still rendering for it with the renderer.
     ClosePreview();
+    m_pRenderer.reset();
     if (m_bMediaFrameworkStarted) {
         MediaFrameworkUninitialize();
     }
+}
+
+void CClipDlg::CreateJob() {
+    m_pReporter = std::make_unique<CWindowReporter>(this, m_app.ApplicationName(), m_shell);
+    m_pJob = std::make_unique<CEngineJob>(*m_pReporter);
+    connect(m_pJob.get(), &CEngineJob::Finished, this, &CClipDlg::OnJobFinished);
+    connect(m_pJob.get(), &CEngineJob::AboutToShowMessage, this, &CClipDlg::OnJobMessage);
+    connect(m_pJob.get(), &CEngineJob::MessageShown, this, &CClipDlg::OnJobMessageShown);
+    m_pProgressDelay = new QTimer(this);
+    m_pProgressDelay->setSingleShot(true);
+    connect(m_pProgressDelay, &QTimer::timeout, this, &CClipDlg::ShowProgressDialog);
+    m_pProgressRefresh = new QTimer(this);
+    connect(m_pProgressRefresh, &QTimer::timeout, this, &CClipDlg::RefreshProgressDialog);
+    m_pRenderer = std::make_unique<CBackgroundRenderer>();
 }
 
 void CClipDlg::CreateControls() {
@@ -556,6 +581,13 @@ void CClipDlg::OnCancel() {
 }
 
 void CClipDlg::closeEvent(QCloseEvent* pEvent) {
+    // Work under way is stopped first; the window closes once it has ended.
+    if (m_bBusy) {
+        m_bCloseWhenIdle = true;
+        m_pJob->RequestStop();
+        pEvent->ignore();
+        return;
+    }
     OnClose();
     pEvent->accept();
 }

@@ -7,23 +7,32 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <utility>
 
 #include "media/mediainterfaces.h"
 #include "mpeg/mpegsource.h"
+#include "mpeg/splitengine.h"
 #include "platform/desktop/shellservices.h"
+#include "platform/io/fileio.h"
 
+class CBackgroundRenderer;
 class CClipApp;
 class CDisplayStatic;
+class CEngineJob;
+class CInputBlocker;
 class CPositionSlider;
+class CProgressDlg;
 class CUpDown;
+class CWindowReporter;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QRadioButton;
+class QTimer;
 
 class CClipDlg : public QDialog {
     Q_OBJECT
@@ -108,6 +117,27 @@ public:
     // Hands the opened source to a new preview player; 1 when it has opened the file. On
     // failure the source path is emptied and the player disposed of.
     int OpenPreview(CMpegSource& source);
+    // OpenPreview for the Open command: the file renders off the GUI thread, and opened gets
+    // OpenPreview's result once it has (the source path is emptied and the player disposed of
+    // on failure, as there).
+    void OpenPreviewInBackground(std::function<void(int)> opened);
+
+    // Long work. The Start commands and the Open command's probes and preview start run off
+    // the GUI thread, on copies of the source's facts; the window keeps painting, shows the
+    // busy cursor as the work asks (for Open, throughout), and takes no other input until the
+    // work has ended. After kProgressDelayMs a Start command's progress dialog, modal to the
+    // window, shows which file is written, a bar over all the bytes and Cancel. Every message
+    // of the work is shown by this thread in its order. A close request meanwhile stops the
+    // work first and closes the window when it has ended.
+    static constexpr int kProgressDelayMs = 500;
+    static constexpr int kProgressRefreshMs = 100;
+    // True from the start of such work until it has ended.
+    bool IsBusy() const { return m_bBusy; }
+    // The progress dialog once a command has shown one, else null.
+    CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
+    // The file system the commands read and write; the real one unless a test hands in
+    // another, which must outlive the window.
+    void SetFileSystem(IFileSystem& fileSystem) { m_pFileSystem = &fileSystem; }
 
     // The maker of the preview's filter graphs; it must outlive the window. Unless one is set,
     // the window makes GStreamer graphs that paint into the preview window.
@@ -152,6 +182,7 @@ protected:
 private:
     void CreateControls();
     void ConnectCommands();
+    void CreateJob();
     // The mode's radio button nId runs pHandler when it becomes checked, or is clicked checked.
     void ConnectModeSwitch(int nId, void (CClipDlg::*pHandler)());
     // The checked mode button is the group's one tab stop.
@@ -174,6 +205,26 @@ private:
     // "Start Time" and "End Time": the preview's position, in whole seconds, into three time
     // fields, then shown; nothing without a preview.
     void TakePreviewPosition(int& nHour, int& nMinute, int& nSecond);
+
+    // Runs a split command off the GUI thread on a copy of the source; the window's source
+    // takes the size it measured, unless it names another file by then.
+    using CSplitCommand = std::function<SplitStatus(CSplitEngine& engine, CMpegSource& source)>;
+    void RunSplit(CSplitCommand command);
+    // Long work begins: the window takes no more input. EndBusy undoes it, and closes the
+    // window if a close request came meanwhile.
+    void BeginBusy();
+    void EndBusy();
+    void OnJobFinished();
+    void OnJobMessage();
+    void OnJobMessageShown();
+    void LowerOpenCursor();
+    void ShowProgressDialog();
+    void RefreshProgressDialog();
+    void HideProgressDialog();
+    // A new preview player for the source, in g_pPreview, not yet open.
+    void MakePreviewPlayer(const CMpegSource& source);
+    // The rest of Open once its probes have run on the worker.
+    void FinishOpen(const CMpegSource& candidate, int nOutcome);
 
     CClipApp& m_app;
     CShellServices m_shell;
@@ -203,4 +254,22 @@ private:
     // The preview's graph maker: injected, or the window's own GStreamer one.
     IFilterGraphFactory* m_pGraphFactory = nullptr;
     std::unique_ptr<IFilterGraphFactory> m_pOwnGraphFactory;
+
+    // Long work: the engine's reporter as this window shows it, the job that runs the work,
+    // and what the window does meanwhile.
+    IFileSystem* m_pFileSystem = &PosixFileSystem();
+    std::unique_ptr<CWindowReporter> m_pReporter;
+    std::unique_ptr<CEngineJob> m_pJob;
+    std::function<void()> m_onJobFinished;
+    std::unique_ptr<CInputBlocker> m_pInputBlocker;
+    bool m_bBusy = false;
+    bool m_bCloseWhenIdle = false;
+    bool m_bBusyCursorRaised = false;  // by the Open command, for the whole of it
+    CProgressDlg* m_pProgressDlg = nullptr;
+    QTimer* m_pProgressDelay = nullptr;
+    QTimer* m_pProgressRefresh = nullptr;
+    bool m_bShowsProgress = false;  // the running work is a Start command's
+    // Renders the preview's files off the GUI thread; declared last, so it goes first, and
+    // with it every render under way.
+    std::unique_ptr<CBackgroundRenderer> m_pRenderer;
 };

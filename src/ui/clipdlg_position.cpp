@@ -94,8 +94,10 @@ void CClipDlg::ShowPosition() {
         llStop != 0
             ? static_cast<int>(static_cast<double>(llCurrent) / static_cast<double>(llStop) * 600.0)
             : 0;
+    // setValue redraws the slider when its value changes and only then. A slider is drawn on
+    // this window's surface, so asking it to redraw from here, where the window paints, would
+    // paint the window again and again without pause.
     m_pSlider->setValue(m_nSliderPos);
-    m_pSlider->update();
 }
 
 void CClipDlg::OnSliderReleased() {

@@ -5,6 +5,7 @@
 
 #include "media/gstfiltergraphfactory.h"
 #include "media/qt/videowidgetoutput.h"
+#include "preview/backgroundrenderer.h"
 #include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
 #include "ui/positionslider.h"
@@ -23,7 +24,7 @@ bool CClipDlg::ClosePreview() {
     return true;
 }
 
-int CClipDlg::OpenPreview(CMpegSource& source) {
+void CClipDlg::MakePreviewPlayer(const CMpegSource& source) {
     // The caller has closed the previous preview; one left open would be lost here.
     if (g_pPreview != nullptr) {
         ClosePreview();
@@ -37,17 +38,37 @@ int CClipDlg::OpenPreview(CMpegSource& source) {
     context.pMessageBoxes = &m_shell.messageBoxes;
     context.pGraphFactory = m_pGraphFactory;
     context.icon = m_hIcon;
+    context.renderFile = m_pRenderer->AsRenderFile();
     g_pPreview = new CPreviewPlayer(std::move(context));
 
     // Both buffers have the platform's path limit, and the source path always fits its own.
     static_assert(sizeof g_pPreview->m_szFile == sizeof source.m_szSourcePath);
     std::strncpy(g_pPreview->m_szFile, source.m_szSourcePath, sizeof g_pPreview->m_szFile - 1);
     g_pPreview->m_szFile[sizeof g_pPreview->m_szFile - 1] = '\0';
+}
 
+int CClipDlg::OpenPreview(CMpegSource& source) {
+    MakePreviewPlayer(source);
     if (g_pPreview->Open() == 1) {
         return 1;
     }
     source.ClearSourcePath();
     ClosePreview();
     return 0;
+}
+
+void CClipDlg::OpenPreviewInBackground(std::function<void(int)> opened) {
+    MakePreviewPlayer(m_source);
+    CPreviewPlayer* pPlayer = g_pPreview;
+    const std::string strPath = m_source.SourcePath();
+    pPlayer->OpenInBackground([this, pPlayer, strPath, opened](int nOpened) {
+        // A player closed meanwhile (the close-source command) has taken the source with it.
+        if (nOpened != 1 && g_pPreview == pPlayer) {
+            if (m_source.SourcePath() == strPath) {
+                m_source.ClearSourcePath();
+            }
+            ClosePreview();
+        }
+        opened(nOpened);
+    });
 }

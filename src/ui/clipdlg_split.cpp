@@ -1,6 +1,7 @@
 // The Start commands of the three modes: the clip cut, equal pieces and pieces by length. The
-// window checks its own preconditions and reads its fields; the split engine does the rest and
-// reports through the window's message boxes and busy cursor.
+// window checks its own preconditions and reads its fields; the split engine does the rest off
+// the GUI thread (clipdlg_job.cpp) and reports through the window's message boxes and busy
+// cursor.
 #include <QLineEdit>
 
 #include "app/clipapp.h"
@@ -17,6 +18,9 @@ std::string CClipDlg::TakeOutputFolderText() {
 }
 
 void CClipDlg::OnCutStart() {
+    if (m_bBusy) {
+        return;
+    }
     if (m_strInfoLine.isEmpty()) {
         ShowMessage(u"Error"_s, u"Please open an MPEG file first!"_s);
         return;
@@ -26,16 +30,16 @@ void CClipDlg::OnCutStart() {
     if (!DoDataExchange(true)) {
         return;
     }
-    CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
-    CSplitEngine engine(reporter);
-    engine.SetOptions(CSplitOptions{m_bCleanCuts});
-    engine.CutClip(m_source, CClipTime{m_nStartHour, m_nStartMinute, m_nStartSecond},
-                   CClipTime{m_nEndHour, m_nEndMinute, m_nEndSecond},
-                   ToFileSystemPath(m_strOutputFile));
+    const CClipTime start{m_nStartHour, m_nStartMinute, m_nStartSecond};
+    const CClipTime end{m_nEndHour, m_nEndMinute, m_nEndSecond};
+    const std::string output = ToFileSystemPath(m_strOutputFile);
+    RunSplit([start, end, output](CSplitEngine& engine, CMpegSource& source) {
+        return engine.CutClip(source, start, end, output);
+    });
 }
 
 void CClipDlg::OnSplitBySizeStart() {
-    if (m_strInfoLine.isEmpty()) {
+    if (m_bBusy || m_strInfoLine.isEmpty()) {
         return;
     }
     if (!DoDataExchange(true)) {
@@ -44,22 +48,24 @@ void CClipDlg::OnSplitBySizeStart() {
     if (m_nPieceCount < 1) {
         return;
     }
-    CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
-    CSplitEngine engine(reporter);
-    engine.SetOptions(CSplitOptions{m_bCleanCuts});
-    engine.SplitBySize(m_source, m_nPieceCount, TakeOutputFolderText());
+    const int32_t count = m_nPieceCount;
+    const std::string folder = TakeOutputFolderText();
+    RunSplit([count, folder](CSplitEngine& engine, CMpegSource& source) {
+        return engine.SplitBySize(source, count, folder);
+    });
 }
 
 void CClipDlg::OnSplitByTimeStart() {
-    if (m_source.m_nTotalSeconds == 0 || !m_source.HasSourcePath()) {
+    if (m_bBusy || m_source.m_nTotalSeconds == 0 || !m_source.HasSourcePath()) {
         return;
     }
     // Read straight from the field: this command runs no exchange, so a time field holding
     // no number does not stop it.
     const QString text = m_pPieceSecondsEdit->text().left(static_cast<int>(kPieceLengthTextMax));
     m_nPieceSeconds = ParsePieceLength(text.toStdString());
-    CWindowReporter reporter(this, m_app.ApplicationName(), m_shell);
-    CSplitEngine engine(reporter);
-    engine.SetOptions(CSplitOptions{m_bCleanCuts});
-    engine.SplitByTime(m_source, m_nPieceSeconds, TakeOutputFolderText());
+    const int32_t seconds = m_nPieceSeconds;
+    const std::string folder = TakeOutputFolderText();
+    RunSplit([seconds, folder](CSplitEngine& engine, CMpegSource& source) {
+        return engine.SplitByTime(source, seconds, folder);
+    });
 }

@@ -7,7 +7,11 @@ CDisplayStatic::CDisplayStatic(const QString& strName, QWidget* pParent)
 }
 
 void CDisplayStatic::SetWindowText(const QString& strText) {
-    setText(strText);
+    // The position display is set again at every paint of the window: setting the text it
+    // already shows must not ask for another paint.
+    if (strText != text()) {
+        setText(strText);
+    }
     // Every new name is announced to assistive technology (a name-change event), even one equal
     // to the last; the position display is set again at every refresh and every paint, and a
     // screen reader must hear only what changes.

@@ -1,5 +1,6 @@
 // The split engine's reporter as the main window shows it: message boxes of the right kind
-// and owner, and the counted busy cursor.
+// and owner, and the counted busy cursor. GUI thread only: work on another thread reaches it
+// through CEngineJob.
 #pragma once
 
 #include <QString>

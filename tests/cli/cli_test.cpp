@@ -2,6 +2,11 @@
 // outputs, in-process and through the real executable.
 #include "cli/cli.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -16,6 +21,7 @@
 #include <sstream>
 
 #include "cli/json.h"
+#include "cli/terminalprogress.h"
 #include "platform/io/faultyfilesystem.h"
 #include "testsupport.h"
 
@@ -43,11 +49,11 @@ protected:
 
     Result Run(std::vector<std::string> args, const std::string& input = "",
                bool interactive = false, StopPositionQuery query = {},
-               IFileSystem& fs = PosixFileSystem()) {
+               IFileSystem& fs = PosixFileSystem(), bool terminal = false) {
         std::istringstream in(input);
         std::ostringstream out;
         std::ostringstream err;
-        CliEnvironment env{in, out, err, interactive, std::move(query), fs};
+        CliEnvironment env{in, out, err, interactive, std::move(query), fs, nullptr, terminal};
         const int status = RunCli(args, env);
         return {status, out.str(), err.str()};
     }
@@ -577,4 +583,190 @@ TEST_F(CliTest, CleanCutsFromTheCommandLine) {
     r = Run({"probe", source, "--clean"});
     EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, HasSubstr("unknown option '--clean' for probe"));
+}
+
+// --- Progress on a terminal -------------------------------------------------------------
+
+TEST(TerminalProgress, LineShowsShareSpeedAndTimeLeft) {
+    constexpr int64_t kMiB = int64_t{1} << 20;
+    EXPECT_EQ(CTerminalProgress::FormatLine(37 * kMiB, 100 * kMiB, 1.0),
+              " 37%  37.0 MiB/s  0:02 left");
+    EXPECT_EQ(CTerminalProgress::FormatLine(kMiB, 7201 * kMiB, 1.0),
+              "  0%  1.0 MiB/s  2:00:00 left");
+    EXPECT_EQ(CTerminalProgress::FormatLine(100 * kMiB, 100 * kMiB, 2.0),
+              "100%  50.0 MiB/s  0:00 left");
+    // Before any time has passed there is no speed to tell.
+    EXPECT_EQ(CTerminalProgress::FormatLine(0, 100 * kMiB, 0.0), "  0%");
+}
+
+// The line goes to standard error only when it is a terminal, and never with --quiet; it is
+// erased before the final message, which stays on standard output alone.
+TEST_F(CliTest, ProgressOnlyOnATerminalAndNotWhenQuiet) {
+    const std::string folder = m_dir.File("out");
+    const std::vector<std::string> split{"split-size", m_source,       "--pieces",
+                                         "3",          "--output-dir", folder};
+    const Result shown = Run(split, "", false, {}, PosixFileSystem(), true);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, "Splitting is done!\n");
+    EXPECT_THAT(shown.err, StartsWith("\r"));
+    EXPECT_THAT(shown.err, HasSubstr("100%"));
+    EXPECT_THAT(shown.err, HasSubstr(" MiB/s "));
+    EXPECT_THAT(shown.err, ::testing::EndsWith("\r\033[K"));
+
+    std::vector<std::string> quiet = split;
+    quiet.push_back("--quiet");
+    const Result silent = Run(quiet, "", false, {}, PosixFileSystem(), true);
+    EXPECT_EQ(silent.status, 0);
+    EXPECT_EQ(silent.err, "");
+    EXPECT_EQ(Run(split).err, "");
+    // Only the commands that write take it.
+    EXPECT_EQ(Run({"probe", m_source, "--quiet"}).status, 2);
+
+    // A failure's message is not run into by the line.
+    const Result failed =
+        Run({"split-size", m_source, "--pieces", "2", "--output-dir", m_dir.File("missing")}, "",
+            false, {}, PosixFileSystem(), true);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_THAT(failed.err, ::testing::EndsWith("Do not open the target file " +
+                                                m_dir.File("missing") + "/show_0.mpg\n"));
+}
+
+namespace {
+
+// A terminal for a child's standard error: both ends, raw, so nothing is translated.
+struct CPseudoTerminal {
+    CPseudoTerminal() {
+        termios raw{};
+        cfmakeraw(&raw);
+        EXPECT_EQ(::openpty(&m_master, &m_slave, nullptr, &raw, nullptr), 0);
+    }
+    ~CPseudoTerminal() {
+        for (int fd : {m_master, m_slave}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    // Fills the terminal until it takes no more, so the child's next write to it waits.
+    void Fill() {
+        const int flags = ::fcntl(m_slave, F_GETFL);
+        ::fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
+        const std::string filler(512, '.');
+        while (::write(m_slave, filler.data(), filler.size()) > 0) {
+        }
+        ::fcntl(m_slave, F_SETFL, flags);
+    }
+    // Everything the terminal still holds and gets until the last writer has gone.
+    std::string ReadToEnd() {
+        std::string all;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+            if (got > 0) {
+                all.append(buffer, static_cast<size_t>(got));
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                return all;  // EIO: the slave side is closed everywhere
+            }
+        }
+    }
+
+    int m_master = -1;
+    int m_slave = -1;
+};
+
+// Starts tarnwick-cli with the arguments, standard error on the terminal's slave and standard
+// output into a file; the caller's copy of the slave is closed.
+pid_t StartCli(CPseudoTerminal& terminal, const std::vector<std::string>& args,
+               const std::string& outFile) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(terminal.m_slave, 2) < 0) {
+            ::_exit(126);
+        }
+        ::close(terminal.m_master);
+        std::vector<char*> argv{const_cast<char*>(TARNWICK_CLI)};
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(TARNWICK_CLI, argv.data());
+        ::_exit(127);
+    }
+    ::close(terminal.m_slave);
+    terminal.m_slave = -1;
+    return child;
+}
+
+int ExitStatusOf(pid_t child) {
+    int raw = 0;
+    while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+// True once the process has a file open in the folder (an output it is writing).
+bool WritesInto(pid_t process, const std::string& folder) {
+    const std::string fds = "/proc/" + std::to_string(process) + "/fd";
+    DIR* listing = ::opendir(fds.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    bool found = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        char target[4096];
+        const std::string link = fds + "/" + entry->d_name;
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (length > 0 && std::string(target, static_cast<size_t>(length)).rfind(folder, 0) == 0) {
+            found = true;
+        }
+    }
+    ::closedir(listing);
+    return found;
+}
+
+}  // namespace
+
+// The real program on a terminal: the progress line appears there. Then SIGINT in the middle
+// of a split (held there by a terminal that takes no more output): the piece being written
+// goes, nothing half-written stays, a notice says so and the status is 130.
+TEST_F(CliTest, TheExecutableShowsProgressOnATerminalAndStopsOnSigint) {
+    const Bytes big = MakeRegularStream(size_t{40} << 20, 2048, 2048);
+    const std::string source = m_dir.File("big.mpg");
+    WriteFile(source, big);
+    const std::string folder = m_dir.File("pieces");
+    std::filesystem::create_directory(folder);
+    const std::vector<std::string> split{"split-size", source,         "--pieces",
+                                         "2",          "--output-dir", folder};
+    {
+        CPseudoTerminal terminal;
+        const pid_t child = StartCli(terminal, split, m_dir.File("stdout"));
+        const std::string shown = terminal.ReadToEnd();
+        EXPECT_EQ(ExitStatusOf(child), 0);
+        EXPECT_THAT(shown, HasSubstr("100%"));
+        EXPECT_THAT(shown, HasSubstr(" MiB/s "));
+        EXPECT_EQ(ReadFile(m_dir.File("stdout")),
+                  Bytes(std::begin("Splitting is done!\n"), std::end("Splitting is done!\n") - 1));
+    }
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+
+    CPseudoTerminal terminal;
+    terminal.Fill();
+    const pid_t child = StartCli(terminal, split, m_dir.File("stdout"));
+    bool writing = false;
+    for (int i = 0; i < 2000 && !writing; ++i) {
+        writing = WritesInto(child, folder);
+        ::usleep(5000);
+    }
+    EXPECT_TRUE(writing) << "the split never began";
+    ::kill(child, SIGINT);
+    const std::string shown = terminal.ReadToEnd();
+    EXPECT_EQ(ExitStatusOf(child), 130);
+    EXPECT_THAT(shown, HasSubstr("tarnwick-cli: stopped by SIGINT; the file being written was "
+                                 "removed, finished files were kept\n"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 0);
+    EXPECT_TRUE(ReadFile(m_dir.File("stdout")).empty());
 }

@@ -123,6 +123,34 @@ private Q_SLOTS:
         QVERIFY(guard.isNull());
     }
 
+    // How the preview opens a file: the graph made on the GUI thread renders on another,
+    // touching no window there, and is then used on the GUI thread; the first picture, cued
+    // while it rendered, is shown.
+    void aGraphRenderedOnAnotherThreadPlaysOnTheGuiThread() {
+        CGstFilterGraphFactory factory(WidgetGraphOptions(SilentOptions()));
+        QWidget owner;
+        owner.resize(400, 320);
+        owner.show();
+        IGraphBuilder* pGB = nullptr;
+        QCOMPARE(factory.CreateFilterGraph(&pGB), S_OK);
+        const std::string path = TestMediaPath(TestMedia::Mpeg2Vob);
+        QVERIFY(!path.empty());
+        HRESULT hrRender = E_FAIL;
+        std::thread([&] { hrRender = pGB->RenderFile(path.c_str(), nullptr); }).join();
+        QCOMPARE(hrRender, S_OK);
+        QVERIFY(owner.findChild<CVideoWidget*>() == nullptr);
+
+        IVideoWindow* pVW = nullptr;
+        QCOMPARE(pGB->QueryInterface(&pVW), S_OK);
+        QCOMPARE(pVW->put_Owner(ToOAHWND(&owner)), S_OK);
+        QCOMPARE(pVW->SetWindowPosition(0, 0, 352, 288), S_OK);
+        auto* video = owner.findChild<CVideoWidget*>();
+        QVERIFY(video != nullptr && video->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(video->FramesShown() > 0, 10000);
+        pVW->Release();
+        QCOMPARE(pGB->Release(), 0u);
+    }
+
     void anOwnerGoneFirstDoesNotBreakTheGraph() {
         CGstFilterGraphFactory factory(WidgetGraphOptions(SilentOptions()));
         auto owner = std::make_unique<QWidget>();

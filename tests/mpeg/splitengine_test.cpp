@@ -803,3 +803,117 @@ TEST_F(SplitTest, AStopRequestRemovesThePieceBeingWrittenAndKeepsTheOldFile) {
     EXPECT_EQ(ReadFile(m_out + "show_1.mpg"), old);
     EXPECT_EQ(FilesIn(m_out), 2u);
 }
+
+// --- Progress ----------------------------------------------------------------------------
+
+namespace {
+
+// Checks every call against the contract as it comes, and keeps what was told.
+class CCheckedProgress final : public IProgress {
+public:
+    void BeginOutput(const CProgressOutput& output) override {
+        EXPECT_TRUE(m_outputs.empty() || m_nLast == m_outputs.back().m_llBytes)
+            << "an output begun before the last one was complete";
+        EXPECT_EQ(output.m_llRunDone, m_llDone);
+        EXPECT_EQ(output.m_nIndex, static_cast<int32_t>(m_outputs.size()));
+        m_outputs.push_back(output);
+        m_nLast = 0;
+        m_completions.push_back(0);
+    }
+    void Advance(int64_t written) override {
+        ASSERT_FALSE(m_outputs.empty());
+        EXPECT_GT(written, m_nLast) << "progress went backwards or stood still";
+        EXPECT_LE(written, m_outputs.back().m_llBytes);
+        if (written == m_outputs.back().m_llBytes) {
+            ++m_completions.back();
+            m_llDone += written;
+        }
+        m_nLast = written;
+        ++m_nCalls;
+    }
+
+    std::vector<CProgressOutput> m_outputs;
+    std::vector<int> m_completions;  // per output: how often it reached its size
+    int64_t m_nLast = 0;
+    int64_t m_llDone = 0;
+    int m_nCalls = 0;
+};
+
+}  // namespace
+
+// Progress rises through every chunk of every piece, reaches each piece's size exactly once
+// (the size of the file written), and the run's total is exact at the last piece.
+TEST_F(SplitTest, ProgressReachesEachPieceOnceAndNeverGoesBack) {
+    MakeSource(MakeRegularStream(size_t{40} << 20, 2048, 2048), 100);
+    CCheckedProgress progress;
+    CSplitEngine engine(m_reporter, PosixFileSystem(), NeverStop(), progress);
+    ASSERT_EQ(engine.SplitByTime(m_source, 30, m_out), SplitStatus::Done);
+
+    ASSERT_EQ(progress.m_outputs.size(), 4u);
+    int64_t total = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        const CProgressOutput& output = progress.m_outputs[k];
+        EXPECT_EQ(output.m_nCount, 4);
+        EXPECT_EQ(output.m_strPath, m_out + "show_" + std::to_string(k) + ".mpg");
+        EXPECT_EQ(progress.m_completions[k], 1) << "piece " << k;
+        EXPECT_EQ(output.m_llBytes, static_cast<int64_t>(ReadFile(output.m_strPath).size()));
+        total += output.m_llBytes;
+    }
+    EXPECT_EQ(progress.m_outputs.back().m_llRunBytes, total);
+    // The estimate before the last piece is close: only the overlaps of the blocks differ.
+    EXPECT_NEAR(static_cast<double>(progress.m_outputs.front().m_llRunBytes),
+                static_cast<double>(total), 4 * 512.0);
+    // Ten MiB pieces go in more than one step.
+    EXPECT_GT(progress.m_nCalls, 4);
+}
+
+// Clean pieces count their prefixes: each reaches the size of the file written exactly once,
+// the patched byte and the range's end included.
+TEST_F(SplitTest, ProgressOfCleanPiecesReachesTheirSizeOnce) {
+    CVideoShape shape;
+    shape.m_dSeconds = 12;
+    MakeSource(MakeVideoRecording(shape), 12);
+    CCheckedProgress progress;
+    CSplitEngine engine(m_reporter, PosixFileSystem(), NeverStop(), progress);
+    engine.SetOptions({true});
+    ASSERT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Done);
+    ASSERT_EQ(progress.m_outputs.size(), 3u);
+    int64_t total = 0;
+    for (size_t k = 0; k < 3; ++k) {
+        const CProgressOutput& output = progress.m_outputs[k];
+        EXPECT_EQ(progress.m_completions[k], 1) << "piece " << k;
+        EXPECT_EQ(output.m_llBytes, static_cast<int64_t>(ReadFile(output.m_strPath).size()));
+        total += output.m_llBytes;
+    }
+    EXPECT_EQ(progress.m_outputs.back().m_llRunBytes, total);
+}
+
+// A clip is one output of one: its size is the run's; a stopped or failed copy never reports
+// its output complete.
+TEST_F(SplitTest, ProgressOfAClipAndOfACopyThatEndsEarly) {
+    MakeSource(MakeRegularStream(size_t{24} << 20, 2048, 2048), 100);
+    {
+        CCheckedProgress progress;
+        CSplitEngine engine(m_reporter, PosixFileSystem(), NeverStop(), progress);
+        ASSERT_EQ(engine.CutClip(m_source, Seconds(10), Seconds(90), m_out + "clip.mpg"),
+                  SplitStatus::Done);
+        ASSERT_EQ(progress.m_outputs.size(), 1u);
+        EXPECT_EQ(progress.m_outputs[0].m_nCount, 1);
+        EXPECT_EQ(progress.m_outputs[0].m_llRunBytes, progress.m_outputs[0].m_llBytes);
+        EXPECT_EQ(progress.m_outputs[0].m_llBytes,
+                  static_cast<int64_t>(ReadFile(m_out + "clip.mpg").size()));
+        EXPECT_EQ(progress.m_completions[0], 1);
+    }
+    struct CStopAfter final : IStopRequest {
+        bool IsStopRequested() const override { return m_pProgress->m_nCalls >= 1; }
+        const CCheckedProgress* m_pProgress;
+    };
+    CCheckedProgress progress;
+    CStopAfter stop;
+    stop.m_pProgress = &progress;
+    CSplitEngine engine(m_reporter, PosixFileSystem(), stop, progress);
+    EXPECT_EQ(engine.SplitBySize(m_source, 1, m_out), SplitStatus::Cancelled);
+    ASSERT_EQ(progress.m_outputs.size(), 1u);
+    EXPECT_EQ(progress.m_completions[0], 0);
+    EXPECT_FALSE(PathExists(m_out + "show_0.mpg"));
+}

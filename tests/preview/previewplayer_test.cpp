@@ -7,6 +7,9 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <cstring>
+#include <functional>
+
 #include "media/qt/windowhandle.h"
 #include "media/windowstyles.h"
 #include "playerfixture.h"
@@ -116,6 +119,7 @@ private Q_SLOTS:
     void MenuCloseAsksMainWindow();
     void WindowSitsInStripAboveMainWindow();
     void LargeVideoMovesMainWindowDownOrIsScaled();
+    void OpenInBackgroundFinishesWhenTheFileHasRendered();
 };
 
 void CPreviewPlayerTest::OpenShowsVideoWindowStoppedWithoutPlaying() {
@@ -971,6 +975,69 @@ void CPreviewPlayerTest::LargeVideoMovesMainWindowDownOrIsScaled() {
     QCOMPARE(dvd.Window()->geometry(), scaled);
     dvd.player->OnCommand(ID_PREVIEW_NORMALSIZE);
     QCOMPARE(dvd.Window()->size(), QSize(720, 576));
+}
+
+// The file renders while the GUI thread goes on: until then the player has only the graph, so
+// the transport and the refresh do nothing; afterwards it is open as Open leaves it. A render
+// that fails is reported as Open reports it; a player closed meanwhile is told of nothing.
+void CPreviewPlayerTest::OpenInBackgroundFinishesWhenTheFileHasRendered() {
+    struct CPending {
+        IGraphBuilder* pGB = nullptr;
+        std::string strPath;
+        std::function<void(HRESULT)> done;
+    };
+    auto deferred = [](CPending& pending) {
+        return [&pending](IGraphBuilder* pGB, const std::string& strPath,
+                          std::function<void(HRESULT)> done) {
+            pending = {pGB, strPath, std::move(done)};
+        };
+    };
+    {
+        CPlayerRig rig;
+        CPending pending;
+        rig.player->m_context.renderFile = deferred(pending);
+        std::strcpy(rig.player->m_szFile, "/media/rec/show.mpg");
+        std::vector<int> results;
+        rig.player->OpenInBackground([&](int nOpened) { results.push_back(nOpened); });
+        QVERIFY(results.empty());
+        QCOMPARE(pending.strPath, std::string("/media/rec/show.mpg"));
+        QCOMPARE(rig.player->m_nState, CPreviewPlayer::Stopped);
+        QVERIFY(rig.player->pMC == nullptr && !rig.Window()->isVisible());
+        rig.player->Play();
+        rig.player->OnTimer(IDT_POSITION);
+        QCOMPARE(rig.Graph().CountCalls("QueryInterface("), 0);
+
+        QCOMPARE(pending.pGB->RenderFile(pending.strPath.c_str(), nullptr), S_OK);
+        pending.done(S_OK);
+        QCOMPARE(results, std::vector<int>{1});
+        QVERIFY(rig.Window()->isVisible());
+        QVERIFY(rig.Window()->IsTimerActive(IDT_POSITION));
+        QCOMPARE(rig.player->m_nState, CPreviewPlayer::Stopped);
+    }
+    {
+        CPlayerRig rig;
+        CPending pending;
+        rig.player->m_context.renderFile = deferred(pending);
+        std::vector<int> results;
+        rig.player->OpenInBackground([&](int nOpened) { results.push_back(nOpened); });
+        pending.done(VFW_E_CANNOT_RENDER);
+        QCOMPARE(results, std::vector<int>{0});
+        QCOMPARE(rig.player->m_nState, CPreviewPlayer::Closed);
+        QCOMPARE(rig.boxes.Requests().size(), size_t{1});
+        QCOMPARE(rig.boxes.Requests()[0].strCaption, u"Error"_s);
+        QCOMPARE(rig.Graph().TotalOutstandingReferences(), 0);
+    }
+    CPlayerRig rig;
+    CPending pending;
+    rig.player->m_context.renderFile = deferred(pending);
+    std::vector<int> results;
+    rig.player->OpenInBackground([&](int nOpened) { results.push_back(nOpened); });
+    pending.pGB->AddRef();  // the renderer's own reference, as it holds one while it renders
+    rig.player.reset();
+    pending.done(S_OK);
+    QCOMPARE(results, std::vector<int>{0});
+    pending.pGB->Release();
+    QCOMPARE(rig.Graph().TotalOutstandingReferences(), 0);
 }
 
 QTEST_MAIN(CPreviewPlayerTest)

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "preview/previewplayer.h"
+#include "preview/previewwindow.h"
 #include "ui/controlids.h"
 #include "windowfixture.h"
 
@@ -31,6 +32,22 @@ QByteArray MakeStream(int nPacks) {
     return data;
 }
 
+// A window with a source open and its preview shown on the scripted graph, as the Open command
+// leaves it.
+CPreviewWindow* OpenPreviewed(CWindow& window) {
+    CClipDlg& dlg = window.Show();
+    if (!QTest::qWaitForWindowActive(&dlg)) {
+        return nullptr;
+    }
+    dlg.m_source.SetSourcePath("/media/rec/show.mpg");
+    dlg.m_strInfoLine = u"show.mpg  (01:00:00)"_s;
+    dlg.DoDataExchange(false);
+    if (dlg.OpenPreview(dlg.m_source) != 1 || g_pPreview == nullptr) {
+        return nullptr;
+    }
+    return g_pPreview->Window();
+}
+
 }  // namespace
 
 class CKeyboardAccessTest : public QObject {
@@ -42,6 +59,8 @@ private Q_SLOTS:
     void MenuKeysOpenWindowMenuWithAbout();
     void MenuKeyInFieldOpensFieldsOwnMenu();
     void DisplaysSpeakTheirTextAfterOpen();
+    void EscapeAfterFullScreenBelongsToPreview();
+    void EscapeClosingMenuKeepsFullScreen();
 };
 
 void CKeyboardAccessTest::ModeGroupIsOneTabStopAndArrowsSwitchLayout() {
@@ -186,7 +205,7 @@ void CKeyboardAccessTest::DisplaysSpeakTheirTextAfterOpen() {
         return true;
     });
     window.shell.fileDialogs.ScriptChoice(file.fileName());
-    window.Button(IDC_OPEN_MPEG)->click();
+    QVERIFY(window.ClickAndWait(IDC_OPEN_MPEG));
 
     QCOMPARE(pInfo->text(), u"show.mpg  (01:02:05)"_s);
     QCOMPARE(AccessibleName(pInfo), u"show.mpg  (01:02:05)"_s);
@@ -206,6 +225,57 @@ void CKeyboardAccessTest::DisplaysSpeakTheirTextAfterOpen() {
     // Closing the source empties the line, and its name is its own again.
     dlg.OnCloseSource();
     QCOMPARE(AccessibleName(pInfo), u"Source information"_s);
+}
+
+// Open, full screen, Escape, Escape: the first Escape leaves full screen with the preview in
+// front and holding the keyboard, so the second is the preview's and does nothing; it must not
+// reach the main window, where Escape ends the program.
+void CKeyboardAccessTest::EscapeAfterFullScreenBelongsToPreview() {
+    CWindow window;
+    CPreviewWindow* pPreview = OpenPreviewed(window);
+    QVERIFY(pPreview != nullptr);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), pPreview->windowHandle());
+
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F);
+    QVERIFY(g_pPreview->m_bFullScreen);
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QVERIFY(!g_pPreview->m_bFullScreen);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), pPreview->windowHandle());
+    QCOMPARE(QApplication::focusWidget(), pPreview);
+
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QVERIFY(window.Dlg().isVisible());
+    QCOMPARE(window.Dlg().result(), 0);
+    QVERIFY(g_pPreview != nullptr);
+    QVERIFY(!g_pPreview->m_bFullScreen);
+    QCOMPARE(QGuiApplication::focusWindow(), pPreview->windowHandle());
+}
+
+// In full screen the Escape that closes the popup menu is the menu's: its release, which comes
+// to the video once the menu has gone, does not leave full screen as well.
+void CKeyboardAccessTest::EscapeClosingMenuKeepsFullScreen() {
+    CWindow window;
+    CPreviewWindow* pPreview = OpenPreviewed(window);
+    QVERIFY(pPreview != nullptr);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), pPreview->windowHandle());
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F);
+    QVERIFY(g_pPreview->m_bFullScreen);
+
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Menu);
+    QTRY_VERIFY(g_pPreview->ContextMenu() != nullptr && g_pPreview->ContextMenu()->isVisible());
+    QTest::keyPress(g_pPreview->ContextMenu(), Qt::Key_Escape);
+    QTRY_VERIFY(g_pPreview->ContextMenu() == nullptr || !g_pPreview->ContextMenu()->isVisible());
+    // A desktop gives the keyboard back to the preview when the menu goes; the offscreen
+    // platform gives it to no window.
+    pPreview->activateWindow();
+    QTRY_COMPARE(QGuiApplication::focusWindow(), pPreview->windowHandle());
+    QTest::keyRelease(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QVERIFY(g_pPreview->m_bFullScreen);
+
+    // A whole Escape of its own still leaves.
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QVERIFY(!g_pPreview->m_bFullScreen);
 }
 
 QTEST_MAIN(CKeyboardAccessTest)

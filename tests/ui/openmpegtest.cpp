@@ -5,8 +5,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 
 #include "../media/testmedia.h"
 #include "ui/clipdlg.h"
@@ -65,7 +68,7 @@ public:
 
     void Open(const QString& path) {
         shell.fileDialogs.ScriptChoice(path);
-        Button(IDC_OPEN_MPEG)->click();
+        QVERIFY(ClickAndWait(IDC_OPEN_MPEG));
     }
 
     QStringList Texts() const {
@@ -94,6 +97,7 @@ private Q_SLOTS:
     void UnplayableFileSaysTotalTimeUnknown();
     void StreamsAreMeasuredByTheirOwnClock();
     void OpenRedisplaysStoredFieldValues();
+    void OpeningLeavesTheWindowResponsiveUnderTheBusyCursor();
 };
 
 void COpenMpegTest::OpensPlayableFileWithMeasuredDuration() {
@@ -164,7 +168,7 @@ void COpenMpegTest::DialogStartsAtCurrentSourceAndCancelChangesNothing() {
     const QString line = window.Dlg().m_strInfoLine;
 
     window.shell.fileDialogs.ScriptCancel();
-    window.Button(IDC_OPEN_MPEG)->click();
+    QVERIFY(window.ClickAndWait(IDC_OPEN_MPEG));
 
     QCOMPARE(window.shell.fileDialogs.Calls().back().strInitial, first);
     QVERIFY(CSourceState(window.Dlg().m_source) == opened);
@@ -273,6 +277,43 @@ void COpenMpegTest::OpenRedisplaysStoredFieldValues() {
     window.Open(window.Write(u"a.mpg"_s, MakeStream(10)));
     QCOMPARE(window.Edit(IDC_START_MINUTE)->text(), u"0"_s);
     QCOMPARE(window.Edit(IDC_OUTPUT_FILE)->text(), window.Dlg().m_strOutputFile);
+}
+
+// The probes run off the GUI thread: while the media framework measures the file, timers fire
+// and the busy cursor shows; the window is opened once the measurement has come.
+void COpenMpegTest::OpeningLeavesTheWindowResponsiveUnderTheBusyCursor() {
+    COpenWindow window;
+    std::atomic<bool> measuring{false};
+    std::atomic<bool> measured{false};
+    window.Dlg().SetStopPositionQuery([&](const std::string&, int64_t* pStop) {
+        measuring = true;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!measured && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        *pStop = 30LL * 10000000;
+        return true;
+    });
+    window.shell.fileDialogs.ScriptChoice(window.Write(u"slow.mpg"_s, MakeStream(20)));
+    window.Button(IDC_OPEN_MPEG)->click();
+    QTRY_VERIFY(measuring);
+    QVERIFY(window.Dlg().IsBusy());
+    QCOMPARE(window.shell.busyCursor.Depth(), 1);
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 llFiredAt = -1;
+    QTimer::singleShot(100, &window.Dlg(), [&] { llFiredAt = clock.elapsed(); });
+    QTRY_VERIFY(llFiredAt >= 0);
+    QVERIFY2(llFiredAt < 400, qPrintable(u"the timer fired after %1 ms"_s.arg(llFiredAt)));
+    QVERIFY(window.Dlg().m_strInfoLine.isEmpty());
+
+    measured = true;
+    QVERIFY(window.WaitUntilIdle());
+    QCOMPARE(window.Dlg().m_strInfoLine, u"slow.mpg  (00:00:30)"_s);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QVERIFY(window.Texts().isEmpty());
 }
 
 QTEST_MAIN(COpenMpegTest)

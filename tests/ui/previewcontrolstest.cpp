@@ -72,6 +72,27 @@ public:
     CFakeFilterGraphFactory& factory;
 };
 
+// Counts the events of one type that reach an object.
+class CEventCounter final : public QObject {
+public:
+    CEventCounter(QObject* pWatched, QEvent::Type type) : m_type(type) {
+        pWatched->installEventFilter(this);
+    }
+    int Count() const { return m_nCount; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        if (pEvent->type() == m_type) {
+            ++m_nCount;
+        }
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int m_nCount = 0;
+};
+
 }  // namespace
 
 class CPreviewControlsTest : public QObject {
@@ -84,6 +105,7 @@ private Q_SLOTS:
     void PositionDisplayShowsWholeSeconds_data();
     void PositionDisplayShowsWholeSeconds();
     void SliderFollowsPreviewInSixHundredSteps();
+    void WindowWithPreviewPaintsOnlyWhatChanges();
     void SliderReleaseSeeksToItsShare_data();
     void SliderReleaseSeeksToItsShare();
     void SliderReleaseWithoutStopPositionOrPreviewDoesNotSeek();
@@ -206,6 +228,31 @@ void CPreviewControlsTest::SliderFollowsPreviewInSixHundredSteps() {
     w.Report(1800 * kSecond, 0);
     QCOMPARE(w.Slider()->value(), 0);
     QCOMPARE(w.Position(), u"00:30:00"_s);
+}
+
+// The window's paint refreshes the display and the slider; a refresh that changes nothing
+// must not ask for another paint, or the window paints without pause while a preview exists.
+void CPreviewControlsTest::WindowWithPreviewPaintsOnlyWhatChanges() {
+    CPreviewedWindow w;
+    QVERIFY(w.OpenSource());
+    w.Report(1800 * kSecond, 3600 * kSecond);
+    QTest::qWait(200);
+
+    CEventCounter paints(&w.dlg, QEvent::Paint);
+    QTest::qWait(1000);
+    // The preview's once-a-second refresh finds the same position: nothing to paint.
+    QVERIFY2(paints.Count() <= 2, qPrintable(u"%1 paints in a second"_s.arg(paints.Count())));
+
+    // A new position is painted, once, and the paint shows it.
+    w.factory.Graph().SetCurrentPosition(900 * kSecond);
+    g_pPreview->RefreshPosition();
+    QTest::qWait(300);
+    QCOMPARE(w.Slider()->value(), 150);
+    QCOMPARE(w.Position(), u"00:15:00"_s);
+    const int nAfterChange = paints.Count();
+    QVERIFY(nAfterChange >= 1);
+    QTest::qWait(500);
+    QCOMPARE(paints.Count(), nAfterChange);
 }
 
 void CPreviewControlsTest::SliderReleaseSeeksToItsShare_data() {

@@ -3,19 +3,27 @@
 // busy cursor. The bytes of the outputs are the engine tests' business; here only whether
 // and where they are written.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 
 #include "mpeg/mpegsource.h"
 #include "mpeg/reporter.h"
+#include "platform/io/faultyfilesystem.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
+#include "ui/progressdlg.h"
 #include "windowfixture.h"
 
 namespace {
@@ -87,13 +95,42 @@ public:
 
     const CMessageBoxRequest& LastBox() const { return shell.messageBoxes.Requests().back(); }
 
+    // Every file in the output folder, hidden ones too: no temporary file may stay behind.
     QStringList OutputFiles() const {
         QDir out(dir.filePath(u"out"_s));
-        return out.entryList(QDir::Files, QDir::Name);
+        return out.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+    // Starts a split into two pieces in out/ whose copy waits, inside the second piece, until
+    // the test releases it.
+    void StartHeldSplit(std::atomic<bool>& reached, std::atomic<bool>& released) {
+        QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
+        Edit(IDC_OUTPUT_FOLDER)->setText(dir.filePath(u"out/"_s));
+        Edit(IDC_PIECE_COUNT)->setText(u"2"_s);
+        const std::string source = strSource.toStdString();
+        constexpr int64_t kHoldAt = kPackBytes * kPacks * 3 / 4;
+        heldFileSystem.m_limitRead = [source, &reached, &released](const std::string& path,
+                                                                   int64_t position, size_t count) {
+            if (path == source && position <= kHoldAt &&
+                kHoldAt < position + static_cast<int64_t>(count) && !released) {
+                reached = true;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (!released && std::chrono::steady_clock::now() < giveUp) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+            return static_cast<int64_t>(count);
+        };
+        Dlg().SetFileSystem(heldFileSystem);
+        Button(IDC_SIZE_START)->click();
+        QVERIFY(Dlg().IsBusy());
+        QTRY_VERIFY(reached);
     }
 
     QTemporaryDir dir;
     QString strSource;
+    // Plain reads and writes, each through its hooks.
+    CFaultyFileSystem heldFileSystem;
 };
 
 }  // namespace
@@ -114,12 +151,16 @@ private Q_SLOTS:
     void TimeSplitRefusesLengthOfZero();
     void TimeSplitWithoutDurationDoesNothing();
     void CleanCutsChangeWhatEachStartWrites();
+    void LongSplitShowsProgressAndCancelRemovesThePieceBeingWritten();
+    void WindowKeepsHandlingEventsButTakesNoInputDuringASplit();
+    void ClosingTheWindowStopsTheSplitFirst();
+    void MessagesComeOnTheGuiThreadInTheirOrder();
 };
 
 void CSplitCommandsTest::CutWithoutSourceAsksToOpenOne() {
     CWindow window;
     CClipDlg& dlg = window.Show();
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     const auto& boxes = window.shell.messageBoxes.Requests();
     QCOMPARE(boxes.size(), size_t{1});
@@ -137,7 +178,7 @@ void CSplitCommandsTest::CutStopsWhenExchangeFails() {
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
     window.Edit(IDC_END_MINUTE)->setText(QString());
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
     QVERIFY(window.OutputFiles().isEmpty());
@@ -150,7 +191,7 @@ void CSplitCommandsTest::CutWritesClipAndSaysDone() {
     window.Edit(IDC_OUTPUT_FILE)->setText(window.dir.filePath(u"out/clip.mpg"_s));
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
     QCOMPARE(window.LastBox().kind, EMessageBoxKind::Owned);
@@ -179,7 +220,7 @@ void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
     window.SetTimes(u"0:0:0"_s, u"0:0:30"_s);
 
     window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::No);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.shell.messageBoxes.Requests().size(), size_t{1});
     const CMessageBoxRequest& question = window.LastBox();
@@ -194,7 +235,7 @@ void CSplitCommandsTest::CutAsksBeforeReplacingAndNoKeepsFile() {
     existing.close();
 
     window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::Yes);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
     QCOMPARE(window.Texts().last(), u"Splitting is done!"_s);
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.read(4), QByteArray("\x00\x00\x01\xBA", 4));
@@ -215,7 +256,7 @@ void CSplitCommandsTest::CutWriteFailureShowsApplicationBoxAndLowersCursor() {
     small.rlim_cur = 4096;
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
     ::setrlimit(RLIMIT_FSIZE, &usual);
     std::signal(SIGXFSZ, previous);
 
@@ -238,7 +279,7 @@ void CSplitCommandsTest::CutRefusesSourceAsOutput() {
     window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
     window.shell.messageBoxes.SetDefaultAnswer(EMessageBoxAnswer::Yes);
 
-    window.Button(IDC_CUT_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
 
     QCOMPARE(window.Texts(), QStringList{u"The output file can not be the source file!"_s});
     QCOMPARE(QFileInfo(window.strSource).size(), qint64{kPackBytes} * kPacks);
@@ -248,20 +289,20 @@ void CSplitCommandsTest::SizeSplitNeedsSourceAndPositiveCount() {
     {
         CWindow window;
         window.Show();
-        window.Button(IDC_SIZE_START)->click();
+        QVERIFY(window.ClickAndWait(IDC_SIZE_START));
         QVERIFY(window.shell.messageBoxes.Requests().empty());
     }
     COpenedWindow window;
     QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
     window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
     window.Edit(IDC_PIECE_COUNT)->setText(u"0"_s);
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
 
     // A piece count that holds no number stops the command after the exchange's message.
     window.Edit(IDC_PIECE_COUNT)->setText(u"many"_s);
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
     QCOMPARE(window.Texts(), QStringList{u"Please enter an integer."_s});
     QVERIFY(window.OutputFiles().isEmpty());
 }
@@ -273,7 +314,7 @@ void CSplitCommandsTest::SizeSplitWritesPiecesIntoTypedFolder() {
     window.Edit(IDC_OUTPUT_FOLDER)->setText(folder);
     window.Edit(IDC_PIECE_COUNT)->setText(u"3"_s);
 
-    window.Button(IDC_SIZE_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_SIZE_START));
 
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
     QCOMPARE(window.OutputFiles(),
@@ -292,7 +333,7 @@ void CSplitCommandsTest::TimeSplitReadsLengthFieldWithoutExchange() {
     // Would stop an exchange; this command runs none.
     window.Edit(IDC_START_HOUR)->setText(u"abc"_s);
 
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
 
     QCOMPARE(window.Dlg().m_nPieceSeconds, 45);
     QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
@@ -308,7 +349,7 @@ void CSplitCommandsTest::TimeSplitRefusesLengthOfZero() {
     for (const QString& text : {u"0"_s, u""_s, u"-30"_s}) {
         window.shell.messageBoxes.Clear();
         window.Edit(IDC_PIECE_SECONDS)->setText(text);
-        window.Button(IDC_TIME_START)->click();
+        QVERIFY(window.ClickAndWait(IDC_TIME_START));
         QCOMPARE(window.Texts(), QStringList{u"The split file time must be bigger than 0!"_s});
         QCOMPARE(window.LastBox().strCaption, u"Error"_s);
         QVERIFY(window.OutputFiles().isEmpty());
@@ -320,15 +361,140 @@ void CSplitCommandsTest::TimeSplitWithoutDurationDoesNothing() {
     QVERIFY(QDir(window.dir.path()).mkdir(u"out"_s));
     window.Edit(IDC_OUTPUT_FOLDER)->setText(window.dir.filePath(u"out/"_s));
     window.Dlg().m_source.m_nTotalSeconds = 0;
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
 
     window.Dlg().m_source.m_nTotalSeconds = 100;
     window.Dlg().m_source.ClearSourcePath();
-    window.Button(IDC_TIME_START)->click();
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
     QVERIFY(window.shell.messageBoxes.Requests().empty());
     QVERIFY(window.OutputFiles().isEmpty());
+}
+
+// After half a second the progress dialog, modal to the window, names the piece being written
+// and shows the share of all bytes; Cancel stops the copy, the piece being written goes, the
+// finished one stays, and nothing says "Splitting is done!".
+void CSplitCommandsTest::LongSplitShowsProgressAndCancelRemovesThePieceBeingWritten() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    QElapsedTimer started;
+    started.start();
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+    QVERIFY(dlg.ProgressDialog() == nullptr || !dlg.ProgressDialog()->isVisible());
+
+    QTRY_VERIFY(dlg.ProgressDialog() != nullptr && dlg.ProgressDialog()->isVisible());
+    QVERIFY(started.elapsed() >= CClipDlg::kProgressDelayMs - 50);
+    CProgressDlg* pProgress = dlg.ProgressDialog();
+    QCOMPARE(pProgress->parentWidget(), &dlg);
+    QVERIFY(pProgress->isWindow());
+    QCOMPARE(pProgress->Text(), u"piece 2 of 2: show_1.mpg"_s);
+    // The first piece, half of the bytes, is written.
+    QVERIFY(pProgress->BarValue() >= CProgressDlg::kBarSteps * 4 / 10);
+    QVERIFY(pProgress->BarValue() < CProgressDlg::kBarSteps);
+
+    QTest::mouseClick(pProgress->CancelButton(), Qt::LeftButton);
+    QVERIFY(!pProgress->CancelButton()->isEnabled());
+    released = true;
+    QVERIFY(window.WaitUntilIdle(5000));
+    QVERIFY(!pProgress->isVisible());
+    QCOMPARE(window.OutputFiles(), QStringList{u"show_0.mpg"_s});
+    QVERIFY(window.Texts().isEmpty());
+    QCOMPARE(window.shell.busyCursor.Raises(), 1);
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+// While the worker copies, the GUI thread serves timers and paints on time; the window itself
+// takes neither clicks nor keys, so no second command starts and Escape does not end it.
+void CSplitCommandsTest::WindowKeepsHandlingEventsButTakesNoInputDuringASplit() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 llFiredAt = -1;
+    QTimer::singleShot(100, &dlg, [&] { llFiredAt = clock.elapsed(); });
+    QTRY_VERIFY(llFiredAt >= 0);
+    QVERIFY2(llFiredAt < 400, qPrintable(u"the timer fired after %1 ms"_s.arg(llFiredAt)));
+    QVERIFY(dlg.IsBusy());
+
+    window.shell.fileDialogs.ScriptCancel();
+    QTest::mouseClick(window.Button(IDC_OPEN_MPEG), Qt::LeftButton);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(window.shell.fileDialogs.Calls().empty());
+    QVERIFY(dlg.isVisible());
+
+    released = true;
+    QVERIFY(window.WaitUntilIdle());
+    QCOMPARE(window.Texts(), QStringList{u"Splitting is done!"_s});
+    QCOMPARE(window.OutputFiles(), (QStringList{u"show_0.mpg"_s, u"show_1.mpg"_s}));
+    // Input reaches the window again.
+    QTest::mouseClick(window.Button(IDC_OPEN_MPEG), Qt::LeftButton);
+    QCOMPARE(window.shell.fileDialogs.Calls().size(), size_t{1});
+}
+
+// A close request while a split runs, with its progress dialog up, stops it; the window
+// closes once the split has ended, storing the folder as any close does, and the piece being
+// written is gone.
+void CSplitCommandsTest::ClosingTheWindowStopsTheSplitFirst() {
+    COpenedWindow window;
+    std::atomic<bool> reached{false};
+    std::atomic<bool> released{false};
+    window.StartHeldSplit(reached, released);
+    CClipDlg& dlg = window.Dlg();
+    QTRY_VERIFY(dlg.ProgressDialog() != nullptr && dlg.ProgressDialog()->isVisible());
+
+    // The progress dialog is not modal to the toolkit, which would hold back the desktop's
+    // close request before it reaches the window.
+    QCOMPARE(dlg.ProgressDialog()->windowModality(), Qt::NonModal);
+    QVERIFY(QGuiApplication::modalWindow() != dlg.ProgressDialog()->windowHandle());
+    QVERIFY(!dlg.close());
+    QVERIFY(dlg.isVisible());
+    QVERIFY(window.WritesOf(u"output_folder"_s).empty());
+    released = true;
+    QTRY_VERIFY(!dlg.isVisible());
+    QVERIFY(!dlg.IsBusy());
+    QCOMPARE(window.WritesOf(u"output_folder"_s).size(), size_t{1});
+    QCOMPARE(window.OutputFiles(), QStringList{u"show_0.mpg"_s});
+    QVERIFY(window.Texts().isEmpty());
+    QCOMPARE(window.shell.busyCursor.Depth(), 0);
+}
+
+// The worker's question and its answer, then the final message: each shown by the GUI thread,
+// in that order, with its kind and owner.
+void CSplitCommandsTest::MessagesComeOnTheGuiThreadInTheirOrder() {
+    COpenedWindow window;
+    const QString output = window.dir.filePath(u"clip.mpg"_s);
+    QFile existing(output);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    window.Edit(IDC_OUTPUT_FILE)->setText(output);
+    window.SetTimes(u"0:0:10"_s, u"0:0:20"_s);
+    window.shell.messageBoxes.ScriptAnswer(EMessageBoxAnswer::Yes);
+    std::vector<QThread*> threads;
+    std::vector<int> cursorDepths;
+    window.shell.messageBoxes.SetOnShow([&](const CMessageBoxRequest&) {
+        threads.push_back(QThread::currentThread());
+        cursorDepths.push_back(window.shell.busyCursor.Depth());
+    });
+
+    QVERIFY(window.ClickAndWait(IDC_CUT_START));
+
+    const auto& boxes = window.shell.messageBoxes.Requests();
+    QCOMPARE(boxes.size(), size_t{2});
+    QCOMPARE(boxes[0].kind, EMessageBoxKind::ReplaceQuestion);
+    QCOMPARE(boxes[0].pOwner, nullptr);
+    QCOMPARE(boxes[1].kind, EMessageBoxKind::Owned);
+    QCOMPARE(boxes[1].pOwner, &window.Dlg());
+    QCOMPARE(boxes[1].strText, u"Splitting is done!"_s);
+    QCOMPARE(threads, (std::vector<QThread*>{qApp->thread(), qApp->thread()}));
+    // The busy cursor is down before the message, as after the copy.
+    QCOMPARE(cursorDepths, (std::vector<int>{0, 0}));
 }
 
 QTEST_MAIN(CSplitCommandsTest)
@@ -382,7 +548,7 @@ void CSplitCommandsTest::CleanCutsChangeWhatEachStartWrites() {
                 QVERIFY(QFile::remove(folder + name));
             }
             window.shell.messageBoxes.Clear();
-            window.Button(nStart)->click();
+            QVERIFY(window.ClickAndWait(nStart));
             const auto& boxes = window.shell.messageBoxes.Requests();
             QCOMPARE(boxes.size(), size_t{1});
             QCOMPARE(boxes[0].strText, u"Splitting is done!"_s);

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 
 #include <memory>
 #include <vector>
@@ -33,6 +34,16 @@ public:
     }
 
     CClipDlg& Dlg() { return *m_pDlg; }
+    // Waits until the window's long work (a Start command, Open) has ended; false when it
+    // has not within the time.
+    bool WaitUntilIdle(int nTimeoutMs = 30000) {
+        return QTest::qWaitFor([this] { return !m_pDlg->IsBusy(); }, nTimeoutMs);
+    }
+    // Clicks a button and waits for what it started.
+    bool ClickAndWait(int nId) {
+        Button(nId)->click();
+        return WaitUntilIdle();
+    }
     CClipApp& App() { return m_app; }
     QLineEdit* Edit(int nId) { return qobject_cast<QLineEdit*>(m_pDlg->GetDlgItem(nId)); }
     QLabel* Label(int nId) { return qobject_cast<QLabel*>(m_pDlg->GetDlgItem(nId)); }

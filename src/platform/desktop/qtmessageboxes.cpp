@@ -3,9 +3,24 @@
 #include <QApplication>
 #include <QMessageBox>
 
+namespace {
+
+// The active window, or, while it is hidden (a progress dialog just put away, before the
+// desktop has made its owner active again), the first of its owners that shows.
+QWidget* ShownActiveWindow() {
+    QWidget* pWindow = QApplication::activeWindow();
+    while (pWindow != nullptr && !pWindow->isVisible()) {
+        QWidget* pOwner = pWindow->parentWidget();
+        pWindow = pOwner != nullptr ? pOwner->window() : nullptr;
+    }
+    return pWindow;
+}
+
+}  // namespace
+
 std::unique_ptr<QMessageBox> CQtMessageBoxes::Build(const CMessageBoxRequest& request) {
-    QWidget* pOwner = request.kind == EMessageBoxKind::Application ? QApplication::activeWindow()
-                                                                   : request.pOwner;
+    QWidget* pOwner =
+        request.kind == EMessageBoxKind::Application ? ShownActiveWindow() : request.pOwner;
     auto box = std::make_unique<QMessageBox>(pOwner);
     box->setWindowTitle(request.strCaption);
     box->setTextFormat(Qt::PlainText);

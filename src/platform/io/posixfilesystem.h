@@ -37,4 +37,9 @@ public:
                     const std::function<void(const std::string& name)>& visit) override;
     int64_t Size(const std::string& path) override;
     int64_t CopyChunk(IFile& from, IFile& to, int64_t count) override;
+
+private:
+    // CopyChunk for positions that do not share pages: through a pipe, without a copy into
+    // this process.
+    static int64_t SpliceChunk(int sourceFd, int targetFd, size_t count);
 };

@@ -160,6 +160,39 @@ TEST_F(FileIoTest, KernelCopyToADeviceIsLeftToPlainWrites) {
     EXPECT_EQ(full->Write("abc", 3), -1);
 }
 
+// Positions that do not share pages go through a pipe: the same bytes, many pipe loads in
+// one call, both positions advanced, and the end of the source as for the kernel's copy.
+TEST_F(FileIoTest, KernelCopyBetweenPositionsThatShareNoPages) {
+    std::string data(size_t{5} << 20, '\0');
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>('a' + i * 7 % 26);
+    }
+    auto in = m_fs.OpenRead(Write("in", data));
+    auto out = m_fs.CreateWrite(Path("out"));
+    ASSERT_TRUE(in && out);
+    ASSERT_EQ(out->Write("header", 6), 6);
+    ASSERT_EQ(in->Seek(2048, SeekOrigin::Begin), 2048);
+    const int64_t first = int64_t{3} << 20;
+    ASSERT_EQ(m_fs.CopyChunk(*in, *out, first), first);
+    EXPECT_EQ(in->Seek(0, SeekOrigin::Current), 2048 + first);
+    EXPECT_EQ(out->Seek(0, SeekOrigin::Current), 6 + first);
+    const int64_t rest = static_cast<int64_t>(data.size()) - 2048 - first;
+    EXPECT_EQ(m_fs.CopyChunk(*in, *out, int64_t{4} << 20), rest);
+    EXPECT_EQ(m_fs.CopyChunk(*in, *out, 100), 0);
+    EXPECT_TRUE(out->Close());
+    EXPECT_EQ(ReadAll(*m_fs.OpenRead(Path("out")), data.size()), "header" + data.substr(2048));
+}
+
+// An output that takes no pipe moves nothing and leaves the source where it was.
+TEST_F(FileIoTest, PipeCopyToADeviceIsLeftToPlainWrites) {
+    auto in = m_fs.OpenRead(Write("in", "abcdef"));
+    auto full = m_fs.CreateWrite("/dev/full");
+    ASSERT_TRUE(in && full);
+    ASSERT_EQ(in->Seek(3, SeekOrigin::Begin), 3);
+    EXPECT_EQ(m_fs.CopyChunk(*in, *full, 3), kCopyUnsupported);
+    EXPECT_EQ(in->Seek(0, SeekOrigin::Current), 3);
+}
+
 TEST_F(FileIoTest, OffsetsBeyondFourGiB) {
     constexpr int64_t kFar = (int64_t{5} << 30) + 7;
     auto out = m_fs.CreateWrite(Path("sparse"));
