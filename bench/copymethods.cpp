@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     const std::string folder = argv[2];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const int from = ::open(argv[1], O_RDONLY | O_CLOEXEC);
-    struct stat info{};
+    struct stat info {};
     if (from < 0 || ::fstat(from, &info) != 0) {
         Fail("open source");
     }
@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
                     Fail("close");
                 }
             }
-            took[m] = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun)
-                          .count();
+            took[m] =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
             uint64_t print = 0;
             for (int k = 0; k < kPieces; ++k) {
                 print = print * 31 + Fingerprint(folder + "/piece_" + std::to_string(k));
@@ -219,14 +219,14 @@ int main(int argc, char** argv) {
     }
     for (size_t m = 1; m < methods.size(); ++m) {
         if (prints[m] != prints[0]) {
-            std::fprintf(stderr, "copymethods: %s wrote other bytes than %s\n", names[m],
-                         names[0]);
+            std::fprintf(stderr, "copymethods: %s wrote other bytes than %s\n", names[m], names[0]);
             return 1;
         }
     }
-    std::printf("misaligned ranges (10 pieces, %d rounds, warm cache): median seconds, median "
-                "ratio to copy_file_range [min-max]\n",
-                rounds);
+    std::printf(
+        "misaligned ranges (10 pieces, %d rounds, warm cache): median seconds, median "
+        "ratio to copy_file_range [min-max]\n",
+        rounds);
     for (size_t m = 0; m < methods.size(); ++m) {
         const auto [low, high] = std::minmax_element(ratios[m].begin(), ratios[m].end());
         std::printf("  %-16s %.3f s  %.3f [%.3f-%.3f]\n", names[m], Median(times[m]),
