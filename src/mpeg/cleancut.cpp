@@ -727,6 +727,22 @@ private:
     std::vector<CEntry> m_entries;
 };
 
+// Hands the scanner the unit the reader has just read, with what the reader holds of its
+// payload, after telling it of a gap before the unit.
+void Feed(CEntryScanner& scanner, const CUnitReader& reader, const CPsUnit& unit) {
+    if (reader.Gap()) {
+        scanner.OnGap();
+    }
+    const unsigned char* payload =
+        unit.m_kind == EPsUnit::Packet ? reader.BytesAt(unit.m_llPayloadOffset) : nullptr;
+    const size_t length =
+        payload == nullptr
+            ? 0
+            : std::min<size_t>(reader.BytesAvailable(unit.m_llPayloadOffset),
+                               static_cast<size_t>(std::max<int64_t>(unit.m_llPayloadLength, 0)));
+    scanner.OnUnit(unit, payload, length);
+}
+
 }  // namespace
 
 bool CCleanCutPlanner::ReportRead(bool seekFailed) {
@@ -824,18 +840,7 @@ bool CCleanCutPlanner::Prepare() {
     }
     CEntryScanner scanner(m_video, m_nVideoId, m_reference);
     while (head.Next(unit) && unit.m_llOffset < kHeadBytes) {
-        if (head.Gap()) {
-            scanner.OnGap();
-        }
-        const unsigned char* payload =
-            unit.m_kind == EPsUnit::Packet ? head.BytesAt(unit.m_llPayloadOffset) : nullptr;
-        const size_t length =
-            payload == nullptr
-                ? 0
-                : std::min<size_t>(
-                      head.BytesAvailable(unit.m_llPayloadOffset),
-                      static_cast<size_t>(std::max<int64_t>(unit.m_llPayloadLength, 0)));
-        scanner.OnUnit(unit, payload, length);
+        Feed(scanner, head, unit);
         if (!scanner.Take().empty() && !scanner.FirstParameters().empty()) {
             break;
         }
@@ -978,18 +983,7 @@ bool CCleanCutPlanner::ScanWindow(int64_t begin, int64_t end,
             (unit.m_kind == EPsUnit::Pack && unit.m_llOffset >= end && !scanner.Pending(end))) {
             break;
         }
-        if (reader.Gap()) {
-            scanner.OnGap();
-        }
-        const unsigned char* payload =
-            unit.m_kind == EPsUnit::Packet ? reader.BytesAt(unit.m_llPayloadOffset) : nullptr;
-        const size_t length =
-            payload == nullptr
-                ? 0
-                : std::min<size_t>(
-                      reader.BytesAvailable(unit.m_llPayloadOffset),
-                      static_cast<size_t>(std::max<int64_t>(unit.m_llPayloadLength, 0)));
-        scanner.OnUnit(unit, payload, length);
+        Feed(scanner, reader, unit);
         consider(scanner.Take());
     }
     if (reader.Failed()) {

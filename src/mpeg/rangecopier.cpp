@@ -62,10 +62,11 @@ bool CRangeCopier::Conclude(Outcome outcome, std::unique_ptr<IFile>& source,
     return false;
 }
 
-bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output,
-                             int64_t start, int64_t end, uint32_t headerLength,
-                             const CopyMessages& messages, CBusyCursor& cursor,
-                             int64_t sourceSize) {
+template <typename Output>
+bool CRangeCopier::CopyRangeTo(std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output,
+                               int64_t start, int64_t end, uint32_t headerLength,
+                               const CopyMessages& messages, CBusyCursor& cursor,
+                               int64_t sourceSize) {
     // A missing file fails the first seek, as my_lseeki64 does for a null file.
     if (!source || !output) {
         return Conclude(start != 0 ? Outcome::HeaderSeekFailed : Outcome::StartSeekFailed, source,
@@ -75,17 +76,18 @@ bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFi
                     messages, cursor);
 }
 
+bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IFile>& output,
+                             int64_t start, int64_t end, uint32_t headerLength,
+                             const CopyMessages& messages, CBusyCursor& cursor,
+                             int64_t sourceSize) {
+    return CopyRangeTo(source, output, start, end, headerLength, messages, cursor, sourceSize);
+}
+
 bool CRangeCopier::CopyRange(std::unique_ptr<IFile>& source, std::unique_ptr<IOutputFile>& output,
                              int64_t start, int64_t end, uint32_t headerLength,
                              const CopyMessages& messages, CBusyCursor& cursor,
                              int64_t sourceSize) {
-    // A missing file fails the first seek, as my_lseeki64 does for a null file.
-    if (!source || !output) {
-        return Conclude(start != 0 ? Outcome::HeaderSeekFailed : Outcome::StartSeekFailed, source,
-                        output, messages, cursor);
-    }
-    return Conclude(Copy(*source, *output, start, end, headerLength, sourceSize), source, output,
-                    messages, cursor);
+    return CopyRangeTo(source, output, start, end, headerLength, messages, cursor, sourceSize);
 }
 
 CRangeCopier::Outcome CRangeCopier::Copy(IFile& source, IFile& output, int64_t start, int64_t end,

@@ -116,6 +116,10 @@ private:
     // The bytes of the current output are written: the progress hears of them.
     void Wrote(int64_t count);
     template <typename Output>
+    bool CopyRangeTo(std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output, int64_t start,
+                     int64_t end, uint32_t headerLength, const CopyMessages& messages,
+                     CBusyCursor& cursor, int64_t sourceSize);
+    template <typename Output>
     bool Conclude(Outcome outcome, std::unique_ptr<IFile>& source, std::unique_ptr<Output>& output,
                   const CopyMessages& messages, CBusyCursor& cursor);
 

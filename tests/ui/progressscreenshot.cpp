@@ -20,6 +20,7 @@
 #include "app/clipapp.h"
 #include "platform/desktop/testing/fakeshellservices.h"
 #include "platform/io/faultyfilesystem.h"
+#include "silentreporter.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
 #include "ui/progressdlg.h"
@@ -30,15 +31,6 @@ namespace {
 
 constexpr int kPackBytes = 2048;
 constexpr int kPacks = 5000;
-
-class CSilentReporter final : public IReporter {
-public:
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void ShowAppMessage(const std::string&) override {}
-    bool AskReplace(const std::string&) override { return false; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-};
 
 void Wait(int nMs) {
     QElapsedTimer timer;

@@ -21,6 +21,7 @@
 #include "mpeg/mpegsource.h"
 #include "mpeg/reporter.h"
 #include "platform/io/faultyfilesystem.h"
+#include "silentreporter.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
 #include "ui/progressdlg.h"
@@ -44,15 +45,6 @@ QByteArray MakeStream() {
     }
     return data;
 }
-
-class CSilentReporter final : public IReporter {
-public:
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void ShowAppMessage(const std::string&) override {}
-    bool AskReplace(const std::string&) override { return false; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-};
 
 // A window that has a 100-second source open, as the Open command leaves it.
 class COpenedWindow : public CWindow {
