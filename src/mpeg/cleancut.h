@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "mpeg/entryscanner.h"
 #include "mpeg/packscanner.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
@@ -38,9 +39,6 @@ struct CCleanCut {
     // is open, so its leading B pictures refer to a picture of the previous piece.
     std::optional<CBytePatch> m_brokenLink;
 };
-
-// What a stream carries, as the planner reads it from the head of the file.
-enum class ECleanVideo { None, Mpeg, H264 };
 
 class CCleanCutPlanner {
 public:
@@ -72,13 +70,12 @@ public:
     // with the broken_link flag set where the cut asks for it.
     CExactCopy Layout(const CCleanCut& from, int64_t end) const;
 
+    // What the stream carries, as Prepare read it from the head of the file.
     ECleanVideo Video() const { return m_video; }
 
 private:
-public:
-    struct CEntry;  // a place a piece can start, as the scanner finds it
+    using CEntry = CEntryScanner::CEntry;
 
-private:
     bool Find(int64_t end, const std::function<bool(const CEntry&)>& accept, CCleanCut& cut);
     bool ScanWindow(int64_t begin, int64_t end, const std::function<bool(const CEntry&)>& accept,
                     std::optional<CEntry>& best, bool& bestIsFirst);

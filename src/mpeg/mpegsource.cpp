@@ -9,6 +9,7 @@
 #include "mpeg/messages.h"
 #include "mpeg/packscanner.h"
 #include "mpeg/streamclock.h"
+#include "mpeg/unitwalker.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ struct CFirstPack {
 // not parse (the bytes are no program stream to follow) or the next pack starts beyond
 // kLongFirstPackBytes.
 std::optional<CFirstPack> FollowLongFirstPack(IFile& file) {
-    CPackScanner scanner(file);
+    CUnitWalker walker(file);
     CFirstPack first;
     bool inPrefix = true;
     bool found = false;
-    const bool read = scanner.Walk(
-        0, kLongFirstPackBytes, false, CPackScanner::ENoise::Stop, [&](const CPsUnit& unit) {
+    const bool read = walker.Walk(
+        0, kLongFirstPackBytes, false, CUnitWalker::ENoise::Stop, [&](const CPsUnit& unit) {
             if (unit.m_llOffset == 0) {
                 first.m_nCopyLength = static_cast<uint32_t>(unit.m_llLength);
                 return unit.m_kind == EPsUnit::Pack;

@@ -15,7 +15,7 @@ bool HasNoPesHeader(uint8_t streamId) {
     switch (streamId) {
         case kStreamMapId:
         case kPaddingId:
-        case 0xBF:  // private stream 2
+        case kPrivateStream2Id:
         case 0xF0:  // ECM
         case 0xF1:  // EMM
         case 0xF2:  // DSM-CC
@@ -87,7 +87,8 @@ bool CPackScanner::ReadWindow(int64_t offset, int64_t length) {
     m_llWindowOffset = offset;
     m_llPosition = offset;
     length = std::clamp<int64_t>(length, 0, kMaxWindowBytes);
-    if (my_lseeki64(&m_file, offset, SeekOrigin::Begin) == -1) {
+    m_bSeekFailed = my_lseeki64(&m_file, offset, SeekOrigin::Begin) == -1;
+    if (m_bSeekFailed) {
         return false;
     }
     m_window.resize(static_cast<size_t>(length));
@@ -255,55 +256,6 @@ bool CPackScanner::ReadPacket(const unsigned char* bytes, size_t available, CPsU
     unit.m_llPayloadLength = unit.m_llLength - static_cast<int64_t>(at);
     if (unit.m_nStreamId == kPrivateStream1Id && at < limit) {
         unit.m_nSubStreamId = bytes[at];
-    }
-    return true;
-}
-
-bool CPackScanner::Walk(int64_t begin, int64_t end, bool syncFirst, ENoise noise,
-                        const std::function<bool(const CPsUnit&)>& visit) {
-    // Longer than any unit's header, so a unit the window cuts is read again in the next.
-    constexpr int64_t kHeaderSlack = 512;
-    bool needSync = syncFirst;
-    for (int64_t start = begin; start < end;) {
-        const int64_t request = std::min(kMaxWindowBytes, end - start + kHeaderSlack);
-        if (!ReadWindow(start, request)) {
-            return false;
-        }
-        const bool atEndOfFile = static_cast<int64_t>(m_window.size()) < request;
-        if (m_window.empty()) {
-            return true;
-        }
-        for (;;) {
-            if (needSync) {
-                if (!SyncToPack()) {
-                    if (atEndOfFile) {
-                        return true;
-                    }
-                    // A pack the window's end cut is found again in the next window.
-                    start = std::max(start + 1, WindowEnd() - kHeaderSlack);
-                    break;
-                }
-                needSync = false;
-            }
-            CPsUnit unit;
-            while (m_llPosition < end && Next(unit)) {
-                if (!visit(unit)) {
-                    return true;
-                }
-            }
-            if (m_llPosition >= end) {
-                return true;
-            }
-            if (!atEndOfFile && static_cast<int64_t>(BytesAvailable(m_llPosition)) < kHeaderSlack) {
-                start = m_llPosition;  // the window cut this unit, or it lies beyond the window
-                break;
-            }
-            if (noise == ENoise::Stop) {
-                return true;
-            }
-            m_llPosition += 1;
-            needSync = true;
-        }
     }
     return true;
 }

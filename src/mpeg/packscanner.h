@@ -5,23 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
+#include "mpeg/streamids.h"
 #include "platform/io/fileio.h"
 
 // System clock (SCR base), PTS and DTS count this many units a second; all are 33-bit values.
 inline constexpr int64_t kClockUnitsPerSecond = 90000;
 inline constexpr int64_t kClockWrap = int64_t{1} << 33;
-
-// The stream ids of the system layer that are not PES packets of an elementary stream.
-inline constexpr uint8_t kEndCodeId = 0xB9;
-inline constexpr uint8_t kPackId = 0xBA;
-inline constexpr uint8_t kSystemHeaderId = 0xBB;
-inline constexpr uint8_t kStreamMapId = 0xBC;
-inline constexpr uint8_t kPrivateStream1Id = 0xBD;
-inline constexpr uint8_t kPaddingId = 0xBE;
 
 struct CPackHeader {
     bool m_bMpeg2 = false;
@@ -59,9 +51,13 @@ struct CPsUnit {
     CPackHeader m_pack;  // Pack only
     std::optional<int64_t> m_pts;
     std::optional<int64_t> m_dts;
-    int64_t m_llPayloadOffset = 0;  // Packet only: the elementary stream bytes
+    int64_t m_llPayloadOffset = 0;  // Packet only: the elementary stream bytes, after its header
     int64_t m_llPayloadLength = 0;
 };
+
+inline uint16_t StreamKey(const CPsUnit& unit) {
+    return StreamKey(unit.m_nStreamId, unit.m_nSubStreamId);
+}
 
 class CPackScanner {
 public:
@@ -71,8 +67,9 @@ public:
 
     // Reads up to `length` bytes (at most kMaxWindowBytes) from `offset` and puts the scanner
     // at the window's first byte. A window cut short by the end of the file is no failure;
-    // false only when the seek or the read fails.
+    // false only when the seek or the read fails, SeekFailed telling which.
     bool ReadWindow(int64_t offset, int64_t length);
+    bool SeekFailed() const { return m_bSeekFailed; }
 
     int64_t WindowOffset() const { return m_llWindowOffset; }
     int64_t WindowEnd() const { return m_llWindowOffset + static_cast<int64_t>(m_window.size()); }
@@ -98,17 +95,6 @@ public:
     // or a stream that is not a program stream): SyncToPack then goes on at the next pack.
     bool Next(CPsUnit& unit);
 
-    // What Walk does where the bytes between units are no unit.
-    enum class ENoise { Resync, Stop };
-
-    // Hands `visit` every unit that starts in [begin, end), reading window after window, so
-    // a range of any length costs one window of memory. With syncFirst the walk starts at the
-    // first pack at or after begin (for a begin in the middle of a stream). `visit` returns
-    // false to stop early. False only when a seek or a read fails; the end of the file ends
-    // the walk like `end` does.
-    bool Walk(int64_t begin, int64_t end, bool syncFirst, ENoise noise,
-              const std::function<bool(const CPsUnit&)>& visit);
-
 private:
     bool ReadPacket(const unsigned char* bytes, size_t available, CPsUnit& unit) const;
 
@@ -116,4 +102,5 @@ private:
     std::vector<unsigned char> m_window;
     int64_t m_llWindowOffset = 0;
     int64_t m_llPosition = 0;
+    bool m_bSeekFailed = false;
 };

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "mpeg/packscanner.h"
+#include "mpeg/streamids.h"
+#include "mpeg/unitwalker.h"
 
 namespace {
 
@@ -29,14 +32,6 @@ constexpr int64_t kLeadJumpFactor = 4;
 // No stream delivers its bytes faster than its mux rate; half of that bound leaves room for
 // muxers that state the rate loosely.
 constexpr double kMuxRateSlack = 0.5;
-
-bool IsVideoStream(uint8_t id) {
-    return id >= 0xE0 && id <= 0xEF;
-}
-
-bool IsMpegAudioStream(uint8_t id) {
-    return id >= 0xC0 && id <= 0xDF;
-}
 
 // Clock ticks of one MPEG audio frame whose header starts at bytes, checked against the next
 // frame's header when that lies within the bytes; 0 when there is no valid header.
@@ -96,16 +91,6 @@ int64_t Ac3FrameTicks(const unsigned char* bytes, size_t available) {
         }
     }
     return 0;
-}
-
-// Elementary streams whose time stamps count: video, MPEG audio and private stream 1 apart
-// from DVD subpictures, which have no length of their own.
-bool CountsForLength(const CPsUnit& unit) {
-    if (IsVideoStream(unit.m_nStreamId) || (unit.m_nStreamId >= 0xC0 && unit.m_nStreamId <= 0xDF)) {
-        return true;
-    }
-    return unit.m_nStreamId == kPrivateStream1Id &&
-           !(unit.m_nSubStreamId >= 0x20 && unit.m_nSubStreamId <= 0x3F);
 }
 
 // One elementary stream within one place read. Times are relative to the first time stamp
@@ -198,7 +183,7 @@ struct CRegion {
 
 class CClockReader {
 public:
-    explicit CClockReader(IFile& file) : m_scanner(file) {}
+    explicit CClockReader(IFile& file) : m_walker(file) {}
 
     // Gathers the clock of the units in [region.m_llBegin, region.m_llEnd). With `rest`, the
     // region ends where its second pack starts and `rest` takes the units from there to the
@@ -208,9 +193,8 @@ public:
         const int64_t end = first.m_llEnd;
         bool pendingPack = false;
         int64_t pendingScr = 0;
-        return m_scanner.Walk(
-            first.m_llBegin, end, syncFirst, CPackScanner::ENoise::Resync,
-            [&](const CPsUnit& unit) {
+        return m_walker.Walk(
+            first.m_llBegin, end, syncFirst, CUnitWalker::ENoise::Resync, [&](const CPsUnit& unit) {
                 CRegion& region = *target;
                 if (unit.m_kind == EPsUnit::Pack) {
                     if (rest != nullptr && target == &first && unit.m_llOffset > first.m_llBegin) {
@@ -235,7 +219,7 @@ public:
                     pendingPack = false;
                     AddClockPoint(region, pendingScr);
                 }
-                if (CountsForLength(unit)) {
+                if (IsTimedStream(unit.m_nStreamId, unit.m_nSubStreamId)) {
                     AddPacket(region, unit);
                 }
                 return true;
@@ -262,7 +246,7 @@ private:
     }
 
     void AddPacket(CRegion& region, const CPsUnit& unit) {
-        const auto key = static_cast<uint16_t>(unit.m_nStreamId << 8 | unit.m_nSubStreamId);
+        const uint16_t key = StreamKey(unit);
         // Bytes beyond the end of the file are not there to be shown.
         const int64_t payload = std::clamp<int64_t>(
             std::min(unit.m_llPayloadLength, region.m_llEnd - unit.m_llPayloadOffset), 0,
@@ -310,12 +294,9 @@ private:
     // The length of an audio frame that starts in the packet's payload, where its format
     // is known; 0 otherwise.
     int64_t FindFrameTicks(const CPsUnit& unit) const {
-        const unsigned char* payload = m_scanner.BytesAt(unit.m_llPayloadOffset);
-        const size_t available = std::min<size_t>(m_scanner.BytesAvailable(unit.m_llPayloadOffset),
-                                                  static_cast<size_t>(unit.m_llPayloadLength));
-        if (payload == nullptr) {
-            return 0;
-        }
+        const std::span<const unsigned char> bytes = m_walker.Payload(unit);
+        const unsigned char* payload = bytes.data();
+        const size_t available = bytes.size();
         if (IsMpegAudioStream(unit.m_nStreamId)) {
             for (size_t i = 0; i + 4 <= available; ++i) {
                 if (const int64_t ticks = MpegAudioFrameTicks(payload + i, available - i)) {
@@ -324,13 +305,13 @@ private:
             }
             return 0;
         }
-        if (unit.m_nSubStreamId >= 0x80 && unit.m_nSubStreamId <= 0x87) {
+        if (IsAc3SubStream(unit.m_nSubStreamId)) {
             return Ac3FrameTicks(payload, available);
         }
         return 0;
     }
 
-    CPackScanner m_scanner;
+    CUnitWalker m_walker;
     std::optional<int64_t> m_scrReference;
     std::optional<int64_t> m_ptsReference;
 };

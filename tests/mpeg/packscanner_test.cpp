@@ -1,5 +1,5 @@
 // The system layer read unit by unit: pack headers of both versions, time stamps of both
-// packet syntaxes, walks across windows, noise and the end of the file.
+// packet syntaxes, start codes in a window.
 #include "mpeg/packscanner.h"
 
 #include <gtest/gtest.h>
@@ -9,36 +9,6 @@
 #include "testsupport.h"
 
 using namespace testing_support;
-
-namespace {
-
-struct CWalked {
-    std::vector<CPsUnit> m_units;
-    bool m_bRead = false;
-};
-
-CWalked WalkFile(const std::string& path, int64_t begin, int64_t end, bool syncFirst,
-                 CPackScanner::ENoise noise = CPackScanner::ENoise::Resync) {
-    CWalked walked;
-    auto file = PosixFileSystem().OpenRead(path);
-    EXPECT_NE(file, nullptr);
-    CPackScanner scanner(*file);
-    walked.m_bRead = scanner.Walk(begin, end, syncFirst, noise, [&](const CPsUnit& unit) {
-        walked.m_units.push_back(unit);
-        return true;
-    });
-    return walked;
-}
-
-std::vector<int64_t> Offsets(const CWalked& walked) {
-    std::vector<int64_t> offsets;
-    for (const CPsUnit& unit : walked.m_units) {
-        offsets.push_back(unit.m_llOffset);
-    }
-    return offsets;
-}
-
-}  // namespace
 
 TEST(PackHeader, BothVersionsGiveClockMuxRateAndLength) {
     constexpr int64_t kScr = (int64_t{1} << 32) + 123456789;  // all 33 bits in use
@@ -127,70 +97,6 @@ TEST(PackScanner, UnitsWithTheirTimeStampsInBothPacketSyntaxes) {
     EXPECT_EQ(u[9].m_llPayloadLength, 30);
     EXPECT_EQ(u[10].m_llPayloadOffset, u[10].m_llOffset + 6);
     EXPECT_EQ(u[11].m_kind, EPsUnit::EndCode);
-}
-
-TEST(PackScanner, WalksAcrossWindowsAndFromTheMiddle) {
-    CTempDir dir;
-    CPsBuilder builder;
-    CRecordingShape shape;
-    shape.m_dSeconds = 12;
-    shape.m_nPictureBytes = 30000;  // some 9 MiB: three windows
-    AppendRecording(builder, shape);
-    ASSERT_GT(builder.Size(), 2 * CPackScanner::kMaxWindowBytes);
-    WriteFile(dir.File("a.mpg"), builder.Data());
-
-    const CWalked all = WalkFile(dir.File("a.mpg"), 0, builder.Size() + 1000, false);
-    ASSERT_TRUE(all.m_bRead);
-    EXPECT_EQ(Offsets(all), builder.UnitOffsets());
-
-    // From an offset inside a packet: the first pack after it, then everything up to `end`.
-    const std::vector<int64_t>& units = builder.UnitOffsets();
-    ASSERT_GT(units.size(), 1200u);
-    const int64_t begin = units[400] + 7;
-    const int64_t end = units[1200];
-    const CWalked part = WalkFile(dir.File("a.mpg"), begin, end, true);
-    ASSERT_FALSE(part.m_units.empty());
-    EXPECT_EQ(part.m_units.front().m_kind, EPsUnit::Pack);
-    EXPECT_GT(part.m_units.front().m_llOffset, begin);
-    EXPECT_LT(part.m_units.back().m_llOffset, end);
-    EXPECT_EQ(part.m_units.back().m_llOffset, units[1199]);
-}
-
-TEST(PackScanner, NoiseIsPassedOverToTheNextPackOrEndsTheWalk) {
-    CTempDir dir;
-    CPsBuilder builder;
-    builder.Pack(1000).Packet(0xE0, 100, 5000);
-    const int64_t noise = builder.Size();
-    // Noise with a false pack start code in it: 00 00 01 BA followed by no unit.
-    Bytes garbage = MakeStream(3000, {1000});
-    builder.Raw(garbage);
-    const int64_t next = builder.Size();
-    builder.Pack(2000).Packet(0xE0, 100, 9000);
-    WriteFile(dir.File("a.mpg"), builder.Data());
-
-    const CWalked resync = WalkFile(dir.File("a.mpg"), 0, builder.Size(), false);
-    ASSERT_EQ(resync.m_units.size(), 4u);
-    EXPECT_EQ(resync.m_units[2].m_llOffset, next);
-    EXPECT_EQ(resync.m_units[3].m_pts, 9000);
-
-    const CWalked stop =
-        WalkFile(dir.File("a.mpg"), 0, builder.Size(), false, CPackScanner::ENoise::Stop);
-    ASSERT_EQ(stop.m_units.size(), 2u);
-    EXPECT_LT(stop.m_units[1].m_llOffset, noise);
-}
-
-TEST(PackScanner, ATruncatedLastPacketEndsTheWalk) {
-    CTempDir dir;
-    CPsBuilder builder;
-    builder.Pack(1000).Packet(0xE0, 100, 5000).Pack(2000).Packet(0xE0, 5000, 9000);
-    Bytes bytes = builder.Data();
-    bytes.resize(bytes.size() - 4000);
-    WriteFile(dir.File("a.mpg"), bytes);
-    const CWalked walked = WalkFile(dir.File("a.mpg"), 0, 1 << 20, false);
-    ASSERT_TRUE(walked.m_bRead);
-    ASSERT_EQ(walked.m_units.size(), 4u);
-    EXPECT_EQ(walked.m_units[3].m_pts, 9000);
-    EXPECT_EQ(walked.m_units[3].m_llLength, 5000 + 9 + 5);
 }
 
 TEST(PackScanner, FindsStartCodesInTheWindow) {

@@ -553,6 +553,29 @@ Bytes MakeVideoRecording(const CVideoShape& shape, std::vector<CGroupMark>* grou
     return out.Data();
 }
 
+CWalked WalkFile(const std::string& path, int64_t begin, int64_t end, bool syncFirst,
+                 CUnitWalker::ENoise noise) {
+    CWalked walked;
+    auto file = PosixFileSystem().OpenRead(path);
+    if (!file) {
+        return walked;
+    }
+    CUnitWalker walker(*file);
+    walked.m_bRead = walker.Walk(begin, end, syncFirst, noise, [&](const CPsUnit& unit) {
+        walked.m_units.push_back(unit);
+        return true;
+    });
+    return walked;
+}
+
+std::vector<int64_t> Offsets(const CWalked& walked) {
+    std::vector<int64_t> offsets;
+    for (const CPsUnit& unit : walked.m_units) {
+        offsets.push_back(unit.m_llOffset);
+    }
+    return offsets;
+}
+
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

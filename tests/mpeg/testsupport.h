@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mpeg/reporter.h"
+#include "mpeg/unitwalker.h"
 
 namespace testing_support {
 
@@ -141,6 +142,16 @@ void GiveToChild(const std::string& path, mode_t mode);
 // True when files can be created without a name in the folder (O_TMPFILE), so that not even a
 // killed process leaves a temporary file behind.
 bool SupportsUnnamedFiles(const std::string& folder);
+
+// The units a walk over the file at path hands out, and whether it read without failing.
+struct CWalked {
+    std::vector<CPsUnit> m_units;
+    bool m_bRead = false;
+};
+CWalked WalkFile(const std::string& path, int64_t begin, int64_t end, bool syncFirst,
+                 CUnitWalker::ENoise noise = CUnitWalker::ENoise::Resync);
+// The offsets of the units walked, in order.
+std::vector<int64_t> Offsets(const CWalked& walked);
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
