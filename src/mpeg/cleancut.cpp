@@ -8,6 +8,7 @@
 #include "mpeg/messages.h"
 #include "mpeg/packheaderwriter.h"
 #include "mpeg/streamclock.h"
+#include "mpeg/streamids.h"
 #include "mpeg/unitwalker.h"
 
 namespace {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mpeg/streamids.h"
+
 namespace {
 
 // Parameters (a sequence header with its extensions, SPS and PPS) longer than this are not
