@@ -39,8 +39,8 @@ public:
     bool Next(CPsUnit& unit);
 
     // The bytes of the unit Next gave last, from its start code, and its payload: whole,
-    // unless the unit reaches beyond the walk's end or the file's end, where only those that
-    // were read are given. A packet's header is what lies before its payload. Valid until the
+    // unless the unit reaches beyond the file's end (then up to it) or the walk's end (then at
+    // least up to that). A packet's header is what lies before its payload. Valid until the
     // next call of Next.
     std::span<const unsigned char> Bytes(const CPsUnit& unit) const;
     std::span<const unsigned char> Payload(const CPsUnit& unit) const;
