@@ -156,11 +156,15 @@ void CPreviewGstTest::SeekLandsWithinOneSecondOfTarget() {
 void CPreviewGstTest::EndOfStreamStopsAndRewinds() {
     CPlayerRig rig(&m_factory);
     QCOMPARE(rig.Open(m_strVideo), 1);
+    const std::vector<std::uint8_t> first = ShownPixels(rig);
+    QVERIFY(!first.empty());
     // Half-way in, so the end comes sooner.
     QVERIFY(SUCCEEDED(rig.player->SeekTo(15 * kSecond / 10)));
     rig.player->Play();
     QTRY_COMPARE_WITH_TIMEOUT(rig.player->m_nState, CPreviewPlayer::Stopped, 15000);
     QCOMPARE(CurrentAfterRefresh(*rig.player), 0);
+    // The first picture itself, not the first one the demuxer finds near the start's time.
+    QVERIFY(ShownPixels(rig) == first);
     QCOMPARE(rig.Title(), u"mpeg2.vob  "_s);
     QVERIFY(rig.Window()->isVisible());
 
