@@ -99,6 +99,9 @@ public:
     void RefreshPosition();
     // Drains the graph's events; the end of the stream stops and rewinds.
     HRESULT HandleGraphEvents();
+    // Stops, destroys the window and releases every interface; the state becomes Closed.
+    void Close();
+    void ReleaseInterfaces();
 
     // --- Pictures ---
     // Each works on a paused picture: a playing preview pauses where it is, and a stopped one
@@ -116,9 +119,6 @@ public:
     void SetKeyPictures(std::vector<LONGLONG> times);
     bool CanStepPictures() const;
     bool CanJumpToKeyPictures() const;
-    // Stops, destroys the window and releases every interface; the state becomes Closed.
-    void Close();
-    void ReleaseInterfaces();
 
     // --- The window ---
     void CreatePreviewWindow();
