@@ -4,9 +4,10 @@
 # Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
 # the same with the desktop's font at 12 points (main-by-frame-12pt.png, ...), preview-dvd.png
 # (a 720x576 recording made here with ffmpeg, opened beside a main window that starts in the
-# middle of a 1280x1024 screen), preview.png and preview-paused.png: the main window with the
-# preview window playing a sample of tests/data/samples, then paused, and progress.png: the
-# progress dialog of a split into ten pieces over the main window.
+# middle of a 1280x1024 screen), preview.png, preview-paused.png and preview-menu.png: the main
+# window with the preview window playing a sample of tests/data/samples, then paused, then
+# three pictures on with the preview's menu open, and progress.png: the progress dialog of a
+# split into ten pieces over the main window.
 # A window manager (openbox) draws the captions when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -14,6 +14,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "media/gstfiltergraphfactory.h"
 #include "media/windowstyles.h"
@@ -34,6 +35,21 @@ constexpr int kSettleBeforeSeekMs = 2000;
 // A seek the decoders cannot start from is tried again this much earlier, a few times.
 constexpr LONGLONG kSeekRetreat = 5'000'000;
 constexpr int kSeekRetreats = 4;
+// The demuxer seeks by the pack clock, which runs up to a second ahead of the pictures, and
+// the decoders start at the next key picture: a paused seek goes back from its target this far,
+// then twice as far each time until a key picture at or before the target comes; then up to
+// kKeyPictureRefinements more seeks bring it within kCloseEnough of the target where they can.
+constexpr LONGLONG kFirstKeyPictureRetreat = 10'000'000;
+constexpr LONGLONG kLastKeyPictureRetreat = 640'000'000;
+constexpr int kKeyPictureRefinements = 4;
+constexpr LONGLONG kCloseEnough = 2'000'000;
+// Looking for a picture with a time of its own after a seek goes this many pictures at most.
+constexpr int kMaxPicturesToTimeStamp = 300;
+constexpr size_t kTimeStampsKept = 512;
+// A picture this close ahead is reached by stepping rather than by seeking.
+constexpr LONGLONG kStepRatherThanSeek = 10'000'000;
+// At most this many pictures are stepped through to reach one (over a minute of video).
+constexpr int kMaxPicturesStepped = 4000;
 
 struct CGraphEvent {
     long m_lCode = 0;
@@ -93,7 +109,8 @@ class CGstFilterGraph final : public IGraphBuilder,
                               public IMediaSeeking,
                               public IVideoWindow,
                               public IBasicVideo,
-                              public IBasicAudio {
+                              public IBasicAudio,
+                              public IVideoFrameStep {
 public:
     explicit CGstFilterGraph(const CGraphOptions& options);
     CGstFilterGraph(const CGstFilterGraph&) = delete;
@@ -149,10 +166,14 @@ public:
 
     // IBasicVideo
     HRESULT GetVideoSize(long* pWidth, long* pHeight) override;
+    HRESULT get_AvgTimePerFrame(REFTIME* pAvgTimePerFrame) override;
 
     // IBasicAudio
     HRESULT get_Volume(long* plVolume) override;
     HRESULT put_Volume(long lVolume) override;
+
+    // IVideoFrameStep
+    HRESULT Step(DWORD dwFrames, IUnknown* pStepObject) override;
 
 private:
     ~CGstFilterGraph() override;
@@ -160,6 +181,8 @@ private:
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     static GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer self);
     static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer self);
+    static void OnElementSetup(GstElement* pipeline, GstElement* element, gpointer self);
+    static GstPadProbeReturn OnDecoderInput(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
     void HandleBusMessage(GstMessage* message);
     void DeliverSample(GstSample* sample);
@@ -180,10 +203,37 @@ private:
     // fails again the graph is cued at the start, unless bOrAtStart is false: then the
     // failure is returned and the graph stays broken.
     HRESULT RecoverIfBroken(bool bOrAtStart = true);
+    // A picture on screen.
+    struct CPicture {
+        LONGLONG m_llTime = 0;      // from the start of the stream
+        LONGLONG m_llDuration = 0;  // 0: not known
+        // Its time came with the stream, or follows from one that did since the last seek.
+        // Before that the decoder guesses times from decoding times, which may be a few
+        // pictures early.
+        bool m_bTimed = false;
+    };
+    // Nothing without video, or after its end has been passed.
+    std::optional<CPicture> ShownPicture();
+    // Seeks to a key picture near the position: one seek while running; otherwise to the
+    // first picture with a time of its own at or before it (kFirstKeyPictureRetreat).
     HRESULT SeekTo(LONGLONG position);
+    // A flushing seek to a key picture near a pipeline time, then forward to the first picture
+    // with a time of its own; *pLanded is what shows then (nothing when no picture does).
+    HRESULT LandNear(gint64 target, std::optional<CPicture>* pLanded);
+    // A flushing seek to a key picture near a pipeline time, waiting until it has settled.
+    HRESULT SeekToPipelineTime(gint64 target);
+    // Shows the picture on screen at the position in playback (AM_SEEKING_ExactPicture): a
+    // seek to a key picture before it, then steps.
+    HRESULT SeekToPictureAt(LONGLONG position);
+    // One picture forward. S_FALSE when there was none: at the end of the video, whose last
+    // picture's time m_llLastPicture then holds (the pipeline may show nothing after that).
+    HRESULT StepOnePicture();
+    // Called on a flush of the video decoder, and before each seek.
+    void ForgetTimeStamps();
     bool QueryStop(LONGLONG* pStop);
     LONGLONG QueryCurrent();
-    bool ReadVideoSize();
+    // The native size and the frame rate from the video's caps; false without a size.
+    bool ReadVideoCaps();
     void ApplyWindowState();
 
     CGraphOptions m_options;
@@ -197,6 +247,14 @@ private:
     bool m_bHasAudio = false;
     long m_nVideoWidth = 0;
     long m_nVideoHeight = 0;
+    // The video's frame rate from its caps, numerator / denominator pictures a second; both 0
+    // when it declares none.
+    gint m_nFrameRateNumerator = 0;
+    gint m_nFrameRateDenominator = 0;
+    // The time of the video's last picture, known once a step has run past it; else -1.
+    LONGLONG m_llLastPicture = -1;
+    // The end of the latest picture shown so far.
+    LONGLONG m_llVideoEnd = 0;
     gint64 m_nStreamStartNs = 0;  // GStreamer's position at the start of the stream
     LONGLONG m_llLastPosition = 0;
     LONGLONG m_llLastStop = -1;
@@ -213,6 +271,14 @@ private:
     LONG_PTR m_lNotifyData = 0;
     HRESULT m_hrError = S_OK;
     bool m_bMissingPlugin = false;
+    // The video's sink reported that a step met the end of the stream.
+    bool m_bStepReachedEnd = false;
+    // Since the last flush of the video decoder: whether it has been given a key picture, the
+    // stream times (ns) of the time stamps of the pictures it has been given from then on
+    // (the newest kTimeStampsKept), and whether a picture with one of them has been on screen.
+    bool m_bKeySinceFlush = false;
+    std::deque<gint64> m_timeStampsSinceKey;
+    bool m_bTimeStampShown = false;
 };
 
 CGstFilterGraph::CGstFilterGraph(const CGraphOptions& options) : m_options(options) {
@@ -283,6 +349,8 @@ HRESULT CGstFilterGraph::Initialize() {
     GstBus* bus = gst_element_get_bus(m_pPipeline);
     gst_bus_set_sync_handler(bus, &CGstFilterGraph::OnBusMessage, this, nullptr);
     gst_object_unref(bus);
+    g_signal_connect(m_pPipeline, "element-setup", G_CALLBACK(&CGstFilterGraph::OnElementSetup),
+                     this);
 
     if (m_options.m_makeVideoOutput) {
         m_pOutput = m_options.m_makeVideoOutput();
@@ -346,6 +414,18 @@ void CGstFilterGraph::HandleBusMessage(GstMessage* message) {
             QueueEventLocked(EC_COMPLETE, S_OK, 0);
             break;
         }
+        case GST_MESSAGE_STEP_DONE: {
+            // Stepping pictures is counted in buffers; the sound follows in time.
+            GstFormat format = GST_FORMAT_UNDEFINED;
+            gboolean eos = FALSE;
+            gst_message_parse_step_done(message, &format, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, &eos);
+            if (format == GST_FORMAT_BUFFERS && eos) {
+                std::lock_guard lock(m_mutex);
+                m_bStepReachedEnd = true;
+            }
+            break;
+        }
         case GST_MESSAGE_ELEMENT:
             if (gst_message_has_name(message, "missing-plugin")) {
                 std::lock_guard lock(m_mutex);
@@ -385,6 +465,65 @@ GstFlowReturn CGstFilterGraph::OnNewSample(GstAppSink* sink, gpointer self) {
         gst_sample_unref(sample);
     }
     return GST_FLOW_OK;
+}
+
+void CGstFilterGraph::OnElementSetup(GstElement*, GstElement* element, gpointer self) {
+    if (!GST_IS_VIDEO_DECODER(element)) {
+        return;
+    }
+    if (GstPad* pad = gst_element_get_static_pad(element, "sink"); pad != nullptr) {
+        gst_pad_add_probe(pad,
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                       GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                          &CGstFilterGraph::OnDecoderInput, self, nullptr);
+        gst_object_unref(pad);
+    }
+}
+
+GstPadProbeReturn CGstFilterGraph::OnDecoderInput(GstPad* pad, GstPadProbeInfo* info,
+                                                  gpointer self) {
+    auto* graph = static_cast<CGstFilterGraph*>(self);
+    if ((info->type & GST_PAD_PROBE_TYPE_EVENT_FLUSH) != 0) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) {
+            graph->ForgetTimeStamps();
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (buffer == nullptr) {
+        return GST_PAD_PROBE_OK;
+    }
+    gint64 streamTime = -1;
+    if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+        if (GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0)) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            const guint64 converted =
+                gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+            if (converted != GST_CLOCK_TIME_NONE) {
+                streamTime = static_cast<gint64>(converted);
+            }
+            gst_event_unref(event);
+        }
+    }
+    std::lock_guard lock(graph->m_mutex);
+    if (!GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT)) {
+        graph->m_bKeySinceFlush = true;
+    }
+    if (graph->m_bKeySinceFlush && streamTime >= 0) {
+        graph->m_timeStampsSinceKey.push_back(streamTime);
+        if (graph->m_timeStampsSinceKey.size() > kTimeStampsKept) {
+            graph->m_timeStampsSinceKey.pop_front();
+        }
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void CGstFilterGraph::ForgetTimeStamps() {
+    std::lock_guard lock(m_mutex);
+    m_bKeySinceFlush = false;
+    m_timeStampsSinceKey.clear();
+    m_bTimeStampShown = false;
 }
 
 void CGstFilterGraph::DeliverSample(GstSample* sample) {
@@ -544,7 +683,7 @@ HRESULT CGstFilterGraph::RenderFile(const char* pszFile, const char* pszPlayList
         return hr;
     }
 
-    m_bHasVideo = nVideo > 0 && ReadVideoSize();
+    m_bHasVideo = nVideo > 0 && ReadVideoCaps();
     m_bHasAudio = nAudio > 0;
     gint64 start = 0;
     m_nStreamStartNs =
@@ -564,7 +703,7 @@ HRESULT CGstFilterGraph::RenderFile(const char* pszFile, const char* pszPlayList
     return missingPlugin ? VFW_S_PARTIAL_RENDER : S_OK;
 }
 
-bool CGstFilterGraph::ReadVideoSize() {
+bool CGstFilterGraph::ReadVideoCaps() {
     GstPad* pad = nullptr;
     g_signal_emit_by_name(m_pPipeline, "get-video-pad", 0, &pad);
     if (pad == nullptr) {
@@ -580,6 +719,14 @@ bool CGstFilterGraph::ReadVideoSize() {
             m_nVideoWidth = width;
             m_nVideoHeight = height;
             known = true;
+        }
+        gint numerator = 0;
+        gint denominator = 0;
+        if (structure != nullptr &&
+            gst_structure_get_fraction(structure, "framerate", &numerator, &denominator) &&
+            numerator > 0 && denominator > 0) {
+            m_nFrameRateNumerator = numerator;
+            m_nFrameRateDenominator = denominator;
         }
         gst_caps_unref(caps);
     }
@@ -725,7 +872,7 @@ bool CGstFilterGraph::QueryStop(LONGLONG* pStop) {
     gint64 duration = 0;
     if (m_bRendered && gst_element_query_duration(m_pPipeline, GST_FORMAT_TIME, &duration) &&
         duration >= 0) {
-        m_llLastStop = duration / kNanosecondsPerUnit;
+        m_llLastStop = std::max(duration / kNanosecondsPerUnit, m_llVideoEnd);
     }
     if (m_llLastStop < 0) {
         return false;
@@ -749,6 +896,16 @@ HRESULT CGstFilterGraph::GetStopPosition(LONGLONG* pStop) {
 }
 
 LONGLONG CGstFilterGraph::QueryCurrent() {
+    // Paused, the pipeline answers with where its segment starts, which after a seek is not
+    // where the picture on screen is: the picture's own time is the position shown.
+    if (const std::optional<CPicture> shown =
+            m_state != State_Running ? ShownPicture() : std::nullopt) {
+        // The pipeline's length may end before the last picture does.
+        m_llVideoEnd = std::max(m_llVideoEnd, shown->m_llTime + shown->m_llDuration);
+        LONGLONG stop = 0;
+        m_llLastPosition = QueryStop(&stop) ? std::min(shown->m_llTime, stop) : shown->m_llTime;
+        return m_llLastPosition;
+    }
     gint64 position = 0;
     // During a state change or a seek the pipeline may not answer; the last answer stands.
     if (gst_element_query_position(m_pPipeline, GST_FORMAT_TIME, &position) && position >= 0) {
@@ -802,9 +959,13 @@ HRESULT CGstFilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, 
         target =
             target > std::numeric_limits<LONGLONG>::max() - current ? current : current + target;
     }
+    const bool bExact = (dwCurrentFlags & AM_SEEKING_ExactPicture) != 0 && m_bHasVideo;
+    if (bExact && m_state == State_Running) {
+        return VFW_E_WRONG_STATE;
+    }
     const LONGLONG before = QueryCurrent();
     const size_t eventsBefore = PendingEventCount();
-    HRESULT hrSeek = SeekTo(target);
+    HRESULT hrSeek = bExact ? SeekToPictureAt(target) : SeekTo(target);
     // Some spots of a stream leave the decoders no picture to start from before the end, and
     // the pipeline stops with an error. A little earlier usually works; failing that, the
     // graph is rebuilt where it was, so a failed seek leaves the position as it was.
@@ -837,15 +998,202 @@ HRESULT CGstFilterGraph::SeekTo(LONGLONG position) {
     const LONGLONG limit =
         (std::numeric_limits<gint64>::max() - m_nStreamStartNs) / kNanosecondsPerUnit;
     position = std::clamp<LONGLONG>(position, 0, limit);
+    // The stream's start is not the demuxer's: its clock finds a pack whose pictures start
+    // later. Time 0 of the pipeline is its first pack, with the first picture.
+    const auto pipelineTime = [this](LONGLONG at) {
+        return at > 0 ? m_nStreamStartNs + at * kNanosecondsPerUnit : 0;
+    };
+    if (m_state == State_Running || !m_bHasVideo) {
+        const HRESULT hr = SeekToPipelineTime(pipelineTime(position));
+        if (SUCCEEDED(hr)) {
+            m_llLastPosition = position;
+        }
+        return hr;
+    }
+    // Paused: the latest key picture at or before the position. The demuxer goes by its pack
+    // clock, which runs ahead of the pictures by an amount of the stream's own, so where a
+    // seek lands is learnt by trying: back until a picture at or before the position comes,
+    // then closer, halving the gap to the nearest seek that came too late.
+    const auto early = [position](const std::optional<CPicture>& landed) {
+        return landed && landed->m_llTime <= position;
+    };
+    std::optional<CPicture> landed;
+    gint64 from = 0;
+    gint64 late = pipelineTime(position);
+    for (LONGLONG retreat = kFirstKeyPictureRetreat;; retreat *= 2) {
+        from = pipelineTime(position - retreat);
+        if (const HRESULT hr = LandNear(from, &landed); FAILED(hr)) {
+            return hr;
+        }
+        if (early(landed) || from == 0 || retreat >= kLastKeyPictureRetreat) {
+            break;
+        }
+        late = from;
+    }
+    gint64 good = from;
+    std::optional<CPicture> goodLanded = landed;
+    for (int n = 0; n < kKeyPictureRefinements && early(goodLanded) &&
+                    position - goodLanded->m_llTime > kCloseEnough &&
+                    late - good > kCloseEnough * kNanosecondsPerUnit;
+         ++n) {
+        from = good + (late - good) / 2;
+        if (const HRESULT hr = LandNear(from, &landed); FAILED(hr)) {
+            return hr;
+        }
+        if (early(landed)) {
+            good = from;
+            goodLanded = landed;
+        } else {
+            late = from;
+        }
+    }
+    if (from != good) {
+        if (const HRESULT hr = LandNear(good, &landed); FAILED(hr)) {
+            return hr;
+        }
+    }
+    m_llLastPosition = landed ? landed->m_llTime : position;
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::LandNear(gint64 target, std::optional<CPicture>* pLanded) {
+    pLanded->reset();
+    HRESULT hr = SeekToPipelineTime(target);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // The pictures before one with a time of its own have times the decoder guessed.
+    for (int n = 0; n < kMaxPicturesToTimeStamp; ++n) {
+        *pLanded = ShownPicture();
+        if (!*pLanded || (*pLanded)->m_bTimed) {
+            return S_OK;
+        }
+        hr = StepOnePicture();
+        if (hr != S_OK) {
+            *pLanded = ShownPicture();
+            return FAILED(hr) ? hr : S_OK;
+        }
+    }
+    *pLanded = ShownPicture();
+    return S_OK;
+}
+
+HRESULT CGstFilterGraph::SeekToPipelineTime(gint64 target) {
     // A seek issued while a state change is still under way can be lost.
     WaitForStateChange(kSettleBeforeSeekMs, S_FALSE);
-    const gint64 target = m_nStreamStartNs + position * kNanosecondsPerUnit;
+    ForgetTimeStamps();
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT);
     if (!gst_element_seek_simple(m_pPipeline, GST_FORMAT_TIME, flags, target)) {
         return E_FAIL;
     }
-    m_llLastPosition = position;
     return WaitForStateChange(m_options.m_nSeekTimeoutMs, S_FALSE);
+}
+
+HRESULT CGstFilterGraph::SeekToPictureAt(LONGLONG position) {
+    HRESULT hr = S_OK;
+    // A second pass when the video turns out to end before the position: its last picture.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (m_llLastPicture >= 0) {
+            position = std::min(position, m_llLastPicture);
+        }
+        std::optional<CPicture> shown = ShownPicture();
+        const bool bJustAhead = shown && shown->m_bTimed && shown->m_llTime <= position &&
+                                position - shown->m_llTime <= kStepRatherThanSeek;
+        if (!bJustAhead) {
+            hr = SeekTo(position);
+            if (FAILED(hr)) {
+                return hr;
+            }
+        }
+        // Forward while the next picture starts at or before the position.
+        hr = S_OK;
+        for (int n = 0; n < kMaxPicturesStepped && hr == S_OK; ++n) {
+            shown = ShownPicture();
+            if (!shown || shown->m_llDuration <= 0 ||
+                shown->m_llTime + shown->m_llDuration > position) {
+                return S_OK;
+            }
+            hr = StepOnePicture();
+        }
+        if (hr != S_FALSE || ShownPicture()) {
+            return FAILED(hr) ? hr : S_OK;
+        }
+    }
+    return hr;
+}
+
+HRESULT CGstFilterGraph::StepOnePicture() {
+    const std::optional<CPicture> before = ShownPicture();
+    if (!before || (m_llLastPicture >= 0 && before->m_llTime >= m_llLastPicture)) {
+        return S_FALSE;
+    }
+    WaitForStateChange(kSettleBeforeSeekMs, S_FALSE);
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStepReachedEnd = false;
+    }
+    // Flushing: the sink gives up the picture it holds and cues the next one, so the pipeline
+    // changes state and the wait below ends once that picture is on screen.
+    if (!gst_element_send_event(m_pPipeline,
+                                gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE))) {
+        return E_FAIL;
+    }
+    const HRESULT hr = WaitForStateChange(m_options.m_nSeekTimeoutMs, VFW_E_TIMEOUT);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    bool bEnded = false;
+    {
+        std::lock_guard lock(m_mutex);
+        bEnded = m_bStepReachedEnd;
+    }
+    const std::optional<CPicture> after = ShownPicture();
+    if (bEnded || !after) {
+        m_llLastPicture = before->m_llTime;
+        return S_FALSE;
+    }
+    m_llLastPosition = after->m_llTime;
+    return S_OK;
+}
+
+std::optional<CGstFilterGraph::CPicture> CGstFilterGraph::ShownPicture() {
+    if (!m_bHasVideo) {
+        return std::nullopt;
+    }
+    GstSample* sample = nullptr;
+    g_object_get(m_pPipeline, "sample", &sample, nullptr);
+    if (sample == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<CPicture> shown;
+    const GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    const guint64 streamTime =
+        buffer != nullptr && segment != nullptr && GST_BUFFER_PTS_IS_VALID(buffer)
+            ? gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer))
+            : GST_CLOCK_TIME_NONE;
+    if (streamTime != GST_CLOCK_TIME_NONE) {
+        CPicture picture;
+        picture.m_llTime = std::max<LONGLONG>(
+            (static_cast<gint64>(streamTime) - m_nStreamStartNs) / kNanosecondsPerUnit, 0);
+        if (GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            picture.m_llDuration =
+                static_cast<LONGLONG>(GST_BUFFER_DURATION(buffer)) / kNanosecondsPerUnit;
+        } else if (m_nFrameRateNumerator > 0) {
+            picture.m_llDuration = static_cast<LONGLONG>(gst_util_uint64_scale_int(
+                GST_SECOND / kNanosecondsPerUnit, m_nFrameRateDenominator, m_nFrameRateNumerator));
+        }
+        std::lock_guard lock(m_mutex);
+        if (!m_bTimeStampShown) {
+            m_bTimeStampShown =
+                std::find(m_timeStampsSinceKey.begin(), m_timeStampsSinceKey.end(),
+                          static_cast<gint64>(streamTime)) != m_timeStampsSinceKey.end();
+        }
+        picture.m_bTimed = m_bTimeStampShown;
+        shown = picture;
+    }
+    gst_sample_unref(sample);
+    return shown;
 }
 
 HRESULT CGstFilterGraph::GetRate(double* pdRate) {
@@ -998,6 +1346,21 @@ HRESULT CGstFilterGraph::GetVideoSize(long* pWidth, long* pHeight) {
     return S_OK;
 }
 
+HRESULT CGstFilterGraph::get_AvgTimePerFrame(REFTIME* pAvgTimePerFrame) {
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    if (pAvgTimePerFrame == nullptr) {
+        return E_POINTER;
+    }
+    if (m_nFrameRateNumerator <= 0) {
+        return VFW_E_NOT_FOUND;
+    }
+    *pAvgTimePerFrame =
+        static_cast<double>(m_nFrameRateDenominator) / static_cast<double>(m_nFrameRateNumerator);
+    return S_OK;
+}
+
 // --- IBasicAudio ---
 
 HRESULT CGstFilterGraph::get_Volume(long* plVolume) {
@@ -1022,6 +1385,32 @@ HRESULT CGstFilterGraph::put_Volume(long lVolume) {
     }
     g_object_set(m_pPipeline, "volume", LinearFromCentibels(lVolume), nullptr);
     return S_OK;
+}
+
+// --- IVideoFrameStep ---
+
+HRESULT CGstFilterGraph::Step(DWORD dwFrames, IUnknown* pStepObject) {
+    if (pStepObject != nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!m_bRendered || m_state == State_Running) {
+        return VFW_E_WRONG_STATE;
+    }
+    if (!m_bHasVideo) {
+        return E_NOINTERFACE;
+    }
+    HRESULT hr = RecoverIfBroken();
+    for (DWORD n = 0; n < dwFrames && hr == S_OK; ++n) {
+        hr = StepOnePicture();
+    }
+    // Stepped past the last picture: it comes back on screen.
+    if (hr == S_FALSE && m_llLastPicture >= 0 && !ShownPicture()) {
+        const HRESULT hrBack = SeekToPictureAt(m_llLastPicture);
+        if (FAILED(hrBack)) {
+            return hrBack;
+        }
+    }
+    return hr;
 }
 
 }  // namespace

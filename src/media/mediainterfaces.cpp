@@ -19,6 +19,8 @@ const char* InterfaceName(REFIID riid) {
             return "IID_IBasicVideo";
         case IID::IBasicAudio:
             return "IID_IBasicAudio";
+        case IID::IVideoFrameStep:
+            return "IID_IVideoFrameStep";
     }
     return "IID_unknown";
 }

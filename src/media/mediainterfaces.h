@@ -1,5 +1,6 @@
 // The media framework's interfaces: a filter graph that renders one file, and the roles a
-// player holds on it (control, events, seeking, video window, native video size, audio).
+// player holds on it (control, events, seeking, video window, native video size and picture
+// rate, audio, picture steps).
 //
 // Contracts shared by every interface here:
 // - Results are status codes (media/hresult.h): negative is failure, nothing throws.
@@ -23,6 +24,8 @@ using LONG_PTR = std::intptr_t;
 using LONGLONG = std::int64_t;
 using DWORD = std::uint32_t;
 using ULONG = std::uint32_t;
+// A time in seconds.
+using REFTIME = double;
 
 // A window as the video window calls see it. Never dereferenced by the core: the video output
 // that paints into a real window turns it back into that window (media/qt/windowhandle.h).
@@ -41,7 +44,8 @@ enum class IID {
     IMediaSeeking,
     IVideoWindow,
     IBasicVideo,
-    IBasicAudio
+    IBasicAudio,
+    IVideoFrameStep
 };
 using REFIID = IID;
 inline constexpr IID IID_IUnknown = IID::IUnknown;
@@ -52,6 +56,7 @@ inline constexpr IID IID_IMediaSeeking = IID::IMediaSeeking;
 inline constexpr IID IID_IVideoWindow = IID::IVideoWindow;
 inline constexpr IID IID_IBasicVideo = IID::IBasicVideo;
 inline constexpr IID IID_IBasicAudio = IID::IBasicAudio;
+inline constexpr IID IID_IVideoFrameStep = IID::IVideoFrameStep;
 
 // Name of an identifier, for call logs and messages ("IID_IMediaControl").
 const char* InterfaceName(REFIID riid);
@@ -157,6 +162,11 @@ constexpr DWORD AM_SEEKING_AbsolutePositioning = 0x1;
 constexpr DWORD AM_SEEKING_RelativePositioning = 0x2;
 constexpr DWORD AM_SEEKING_IncrementalPositioning = 0x3;
 constexpr DWORD AM_SEEKING_PositioningBitsMask = 0x3;
+// A flag beside the positioning bits: land on the picture that is on screen at the position in
+// playback (the latest one that starts at or before it) instead of a key picture near it. The
+// graph decodes from the key picture before it, so it takes longer. Needs a graph that is not
+// running; a graph without video lands as without the flag.
+constexpr DWORD AM_SEEKING_ExactPicture = 0x100;
 
 class IMediaSeeking : public IUnknown {
 public:
@@ -169,12 +179,17 @@ public:
     // The playable length; equal to the stop position.
     virtual HRESULT GetDuration(LONGLONG* pDuration) = 0;
     virtual HRESULT GetStopPosition(LONGLONG* pStop) = 0;
-    // Within 0 .. stop position.
+    // Within 0 .. stop position. While the graph is not running and shows a picture, the time
+    // of that picture.
     virtual HRESULT GetCurrentPosition(LONGLONG* pCurrent) = 0;
     // Moves the play position (absolute or relative); the stop position cannot be moved, so
     // its flags must be AM_SEEKING_NoPositioning. A position beyond the end is taken as the
-    // end and a negative one as 0: a seek never leaves the graph unusable. Returns when the
-    // graph has settled at the new position, or after a time-out with the seek still going.
+    // end and a negative one as 0: a seek never leaves the graph unusable. Without
+    // AM_SEEKING_ExactPicture a graph that is not running shows the key picture at or before
+    // the position (or the first one after it where none comes before), and a running graph
+    // goes on from a key picture near it. Returns when the graph has settled at the new
+    // position, or after a time-out with the seek still going; VFW_E_WRONG_STATE for
+    // AM_SEEKING_ExactPicture while running.
     virtual HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
                                  DWORD dwStopFlags) = 0;
     // Only normal speed (1.0) is supported; another rate gives E_NOTIMPL.
@@ -212,6 +227,9 @@ public:
     static constexpr IID kIid = IID::IBasicVideo;
     // The native size of the pictures in pixels; E_NOINTERFACE when the graph has no video.
     virtual HRESULT GetVideoSize(long* pWidth, long* pHeight) = 0;
+    // How long a picture lasts, in seconds, from the stream's frame rate; E_NOINTERFACE
+    // without video, VFW_E_NOT_FOUND when the stream declares no rate.
+    virtual HRESULT get_AvgTimePerFrame(REFTIME* pAvgTimePerFrame) = 0;
 };
 
 class IBasicAudio : public IUnknown {
@@ -220,6 +238,17 @@ public:
     // Volume in hundredths of a decibel, -10000 (silent) to 0 (full); E_NOTIMPL without audio.
     virtual HRESULT get_Volume(long* plVolume) = 0;
     virtual HRESULT put_Volume(long lVolume) = 0;
+};
+
+// Steps the video picture by picture.
+class IVideoFrameStep : public IUnknown {
+public:
+    static constexpr IID kIid = IID::IVideoFrameStep;
+    // Shows the dwFrames-th picture after the one on screen, and the graph stays where it was
+    // (paused or stopped); the sound follows. The step object must be null. Returns once the
+    // picture is on screen: S_OK, or S_FALSE when the end of the video came first (its last
+    // picture stays on screen). VFW_E_WRONG_STATE while running, E_NOINTERFACE without video.
+    virtual HRESULT Step(DWORD dwFrames, IUnknown* pStepObject) = 0;
 };
 
 // For an object that plays every role of a graph: the pointer QueryInterface hands out for
@@ -244,6 +273,8 @@ void* GraphInterfacePointer(Graph* pGraph, REFIID riid) {
             return static_cast<IBasicVideo*>(pGraph);
         case IID::IBasicAudio:
             return static_cast<IBasicAudio*>(pGraph);
+        case IID::IVideoFrameStep:
+            return static_cast<IVideoFrameStep*>(pGraph);
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "preview/previewmenu.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 
 using namespace Qt::StringLiterals;
@@ -10,6 +11,8 @@ namespace {
 struct CMenuItem {
     int nCommand;  // 0: a separator
     const char16_t* pszText;
+    // The key shown beside the text; 0: none.
+    int nKey = 0;
 };
 
 constexpr CMenuItem kPreviewMenu[] = {
@@ -19,6 +22,11 @@ constexpr CMenuItem kPreviewMenu[] = {
     {ID_PREVIEW_PLAY, u"Play"},
     {ID_PREVIEW_PAUSE, u"pause"},
     {ID_PREVIEW_STOP, u"Stop"},
+    {0, nullptr},
+    {ID_PREVIEW_NEXTPICTURE, u"Next picture", Qt::Key_Period},
+    {ID_PREVIEW_PREVPICTURE, u"Previous picture", Qt::Key_Comma},
+    {ID_PREVIEW_NEXTKEYPICTURE, u"Next key picture", Qt::Key_PageDown},
+    {ID_PREVIEW_PREVKEYPICTURE, u"Previous key picture", Qt::Key_PageUp},
     {0, nullptr},
     {ID_PREVIEW_CLOSE, u"Close"},
 };
@@ -38,6 +46,10 @@ QMenu* LoadPreviewMenu(QWidget* pParent) {
         pAction->setObjectName(QString::number(item.nCommand));
         if (item.nCommand == ID_PREVIEW_FULLSCREEN) {
             pAction->setCheckable(true);
+        }
+        if (item.nKey != 0) {
+            // Screen readers announce it as the item's key.
+            pAction->setShortcut(QKeySequence(item.nKey));
         }
     }
     return pMenu;

@@ -182,6 +182,10 @@ HRESULT CPreviewPlayer::FinishGraph(HRESULT hrRender) {
             "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IBasicAudio, (void **)&pBA)\n", Hex(hr));
         return hr;
     }
+    // Optional: a graph that cannot step still plays, with the picture commands disabled.
+    if (FAILED(pGB->QueryInterface(&pFS))) {
+        pFS = nullptr;
+    }
 
     CheckVisibility();
 
@@ -290,6 +294,10 @@ void CPreviewPlayer::Stop() {
 }
 
 HRESULT CPreviewPlayer::SeekTo(LONGLONG llPosition) {
+    return SeekWithFlags(llPosition, 0);
+}
+
+HRESULT CPreviewPlayer::SeekWithFlags(LONGLONG llPosition, DWORD dwFlags) {
     if (pMS == nullptr) {
         return S_OK;
     }
@@ -306,7 +314,7 @@ HRESULT CPreviewPlayer::SeekTo(LONGLONG llPosition) {
         return hr;
     }
     LONGLONG llTarget = llPosition < 0 ? 0 : llPosition;
-    hr = pMS->SetPositions(&llTarget, AM_SEEKING_AbsolutePositioning, nullptr,
+    hr = pMS->SetPositions(&llTarget, AM_SEEKING_AbsolutePositioning | dwFlags, nullptr,
                            AM_SEEKING_NoPositioning);
     if (FAILED(hr)) {
         return hr;
@@ -318,29 +326,30 @@ HRESULT CPreviewPlayer::SeekTo(LONGLONG llPosition) {
 }
 
 void CPreviewPlayer::RefreshPosition() {
+    if (ReadPositions() && m_hWndOwner != nullptr) {
+        PostWindowMessage(m_hWndOwner, WM_PREVIEW_POSITION, 0, 0);
+    }
+}
+
+bool CPreviewPlayer::ReadPositions() {
     if (pMS == nullptr || pMS->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME) != S_OK) {
-        return;
+        return false;
     }
     TimeFormat savedFormat = TIME_FORMAT_NONE;
     if (FAILED(pMS->GetTimeFormat(&savedFormat)) ||
         FAILED(pMS->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME))) {
-        return;
+        return false;
     }
     LONGLONG llValue = 0;
     if (FAILED(pMS->GetStopPosition(&llValue))) {
-        return;
+        return false;
     }
     m_llStopPos = llValue;
     if (FAILED(pMS->GetCurrentPosition(&llValue))) {
-        return;
+        return false;
     }
     m_llCurrentPos = llValue;
-    if (savedFormat != TIME_FORMAT_MEDIA_TIME && FAILED(pMS->SetTimeFormat(&savedFormat))) {
-        return;
-    }
-    if (m_hWndOwner != nullptr) {
-        PostWindowMessage(m_hWndOwner, WM_PREVIEW_POSITION, 0, 0);
-    }
+    return savedFormat == TIME_FORMAT_MEDIA_TIME || SUCCEEDED(pMS->SetTimeFormat(&savedFormat));
 }
 
 HRESULT CPreviewPlayer::HandleGraphEvents() {
@@ -390,6 +399,7 @@ void CPreviewPlayer::ReleaseInterfaces() {
     SafeRelease(pMS);
     SafeRelease(pMC);
     SafeRelease(pBA);
+    SafeRelease(pFS);
     SafeRelease(pBV);
     SafeRelease(pVW);
     SafeRelease(pGB);

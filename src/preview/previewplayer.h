@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "media/mediainterfaces.h"
 #include "platform/desktop/windowmessage.h"
@@ -102,6 +103,23 @@ public:
     void Close();
     void ReleaseInterfaces();
 
+    // --- Pictures ---
+    // Each works on a paused picture: a playing preview pauses where it is, and a stopped one
+    // becomes paused on the picture it shows. Then the position is posted to the main window,
+    // exact to the picture. Nothing happens for a file without video.
+    // One picture forward; at the last picture of the video it stays there.
+    void StepForward();
+    // One picture back; at the first picture it stays there.
+    void StepBack();
+    // To the next or the previous time of the key picture list; beyond its ends nothing moves.
+    void JumpToKeyPicture(bool bForward);
+    // The key pictures: the times, in 100-ns units from the stream's start, of the pictures a
+    // clean piece can start at, in any order. The jumps stay disabled until a list with a time
+    // in it is handed over.
+    void SetKeyPictures(std::vector<LONGLONG> times);
+    bool CanStepPictures() const;
+    bool CanJumpToKeyPictures() const;
+
     // --- The window ---
     void CreatePreviewWindow();
     void DestroyPreviewWindow();
@@ -124,8 +142,10 @@ public:
     void OnCloseRequest();
     void OnKeyUp(int nKey);
     // The keyboard's way to what the mouse and the menu do: Space plays or pauses, F or F11
-    // toggles full screen, the Menu key or Shift+F10 opens the popup menu. False for any other
-    // key, which the window then handles as usual.
+    // toggles full screen, the Menu key or Shift+F10 opens the popup menu, "." and "," step a
+    // picture forward and back, Page Down or Shift+"." (">") and Page Up or Shift+"," ("<")
+    // jump to the next and previous key picture. False for any other key, which the window
+    // then handles as usual.
     bool OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers);
     // A mouse message: QEvent::MouseMove or MouseButtonRelease with its button.
     void OnMouse(QEvent::Type type, Qt::MouseButton button, const QPoint& globalPos);
@@ -153,6 +173,8 @@ public:
     IMediaEventEx* pME = nullptr;
     IBasicAudio* pBA = nullptr;
     IMediaSeeking* pMS = nullptr;
+    // Null when the graph cannot step pictures: the picture commands are then disabled.
+    IVideoFrameStep* pFS = nullptr;
     CPreviewWindow* m_hWnd = nullptr;
     bool m_bWindowCreated = false;
     std::uint32_t m_dwLastActivity = 0;
@@ -170,6 +192,16 @@ private:
     // Formats by printf rules into at most 512 bytes and shows it with the caption "Message".
     void ShowPreviewMessage(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
     void ShowPreviewBox(const QString& strCaption, const QString& strText);
+    // Reads the stop and current positions into m_llStopPos and m_llCurrentPos; false at the
+    // first failure, with what was read before it kept.
+    bool ReadPositions();
+    // SeekTo with the seeking flags besides AM_SEEKING_AbsolutePositioning.
+    HRESULT SeekWithFlags(LONGLONG llPosition, DWORD dwFlags);
+    // What the picture commands do first; false when the picture cannot be paused.
+    bool PauseForPictures();
+    // How far inside a picture a target goes so that it finds that picture although its time
+    // is known only to a few 100-ns units: half a picture, or 1 ms without a frame rate.
+    LONGLONG InsidePicture() const;
     // Places the video on a full-screen window of the given size; false without a video size.
     bool PlaceFullScreenVideo(int cx, int cy);
     // At the open of a video: moves the main window down, or scales the video, so that neither
@@ -180,6 +212,8 @@ private:
     // graph has been told to forget it.
     std::unique_ptr<CGraphNotifyTarget> m_pNotifyTarget;
     QPointer<QMenu> m_pMenu;
+    // Sorted, without duplicates.
+    std::vector<LONGLONG> m_keyPictures;
 };
 
 // The current preview of the main window, null when there is none.

@@ -316,6 +316,12 @@ void CPreviewPlayer::ShowContextMenu(const QPoint& globalPos) {
 
 void CPreviewPlayer::UpdateMenuState(QMenu* pMenu) const {
     PreviewMenuItem(pMenu, ID_PREVIEW_FULLSCREEN)->setChecked(m_bFullScreen);
+    for (const int nCommand : {ID_PREVIEW_NEXTPICTURE, ID_PREVIEW_PREVPICTURE}) {
+        PreviewMenuItem(pMenu, nCommand)->setEnabled(CanStepPictures());
+    }
+    for (const int nCommand : {ID_PREVIEW_NEXTKEYPICTURE, ID_PREVIEW_PREVKEYPICTURE}) {
+        PreviewMenuItem(pMenu, nCommand)->setEnabled(CanJumpToKeyPictures());
+    }
     switch (m_nState) {
         case Stopped:
             PreviewMenuItem(pMenu, ID_PREVIEW_PAUSE)->setEnabled(false);
@@ -396,6 +402,22 @@ bool CPreviewPlayer::OnKeyDown(int nKey, Qt::KeyboardModifiers modifiers) {
         ToggleFullScreen();
         return true;
     }
+    // Shift with the comma and full stop keys gives "<" and ">" on most layouts.
+    const bool bShifted = modifiers == Qt::ShiftModifier;
+    if (bPlain && (nKey == Qt::Key_Period || nKey == Qt::Key_Comma)) {
+        OnCommand(nKey == Qt::Key_Period ? ID_PREVIEW_NEXTPICTURE : ID_PREVIEW_PREVPICTURE);
+        return true;
+    }
+    if ((bPlain && nKey == Qt::Key_PageDown) || ((bPlain || bShifted) && nKey == Qt::Key_Greater) ||
+        (bShifted && nKey == Qt::Key_Period)) {
+        OnCommand(ID_PREVIEW_NEXTKEYPICTURE);
+        return true;
+    }
+    if ((bPlain && nKey == Qt::Key_PageUp) || ((bPlain || bShifted) && nKey == Qt::Key_Less) ||
+        (bShifted && nKey == Qt::Key_Comma)) {
+        OnCommand(ID_PREVIEW_PREVKEYPICTURE);
+        return true;
+    }
     if ((bPlain && nKey == Qt::Key_Menu) ||
         (modifiers == Qt::ShiftModifier && nKey == Qt::Key_F10)) {
         // Over the middle of the window, and with the same effect as a right click there.
@@ -440,6 +462,18 @@ void CPreviewPlayer::OnCommand(int nCommand) {
             break;
         case ID_PREVIEW_STOP:
             Stop();
+            break;
+        case ID_PREVIEW_NEXTPICTURE:
+            StepForward();
+            break;
+        case ID_PREVIEW_PREVPICTURE:
+            StepBack();
+            break;
+        case ID_PREVIEW_NEXTKEYPICTURE:
+            JumpToKeyPicture(true);
+            break;
+        case ID_PREVIEW_PREVKEYPICTURE:
+            JumpToKeyPicture(false);
             break;
         case ID_PREVIEW_CLOSE:
             if (m_hWnd != nullptr) {

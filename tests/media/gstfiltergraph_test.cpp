@@ -97,6 +97,7 @@ struct CGraph {
     IVideoWindow* pVW = nullptr;
     IBasicVideo* pBV = nullptr;
     IBasicAudio* pBA = nullptr;
+    IVideoFrameStep* pFS = nullptr;
 
     CGraph() = default;
     CGraph(const CGraph&) = delete;
@@ -104,7 +105,7 @@ struct CGraph {
     ~CGraph() { EXPECT_EQ(ReleaseAll(), 0u); }
 
     ULONG ReleaseAll() {
-        for (IUnknown* role : std::initializer_list<IUnknown*>{pME, pMS, pMC, pBA, pBV, pVW}) {
+        for (IUnknown* role : std::initializer_list<IUnknown*>{pME, pMS, pMC, pBA, pFS, pBV, pVW}) {
             if (role != nullptr) {
                 role->Release();
             }
@@ -113,6 +114,7 @@ struct CGraph {
         pMS = nullptr;
         pMC = nullptr;
         pBA = nullptr;
+        pFS = nullptr;
         pBV = nullptr;
         pVW = nullptr;
         ULONG remaining = 0;
@@ -148,6 +150,7 @@ protected:
         ASSERT_EQ(m_graph.pGB->QueryInterface(&m_graph.pVW), S_OK);
         ASSERT_EQ(m_graph.pGB->QueryInterface(&m_graph.pBV), S_OK);
         ASSERT_EQ(m_graph.pGB->QueryInterface(&m_graph.pBA), S_OK);
+        ASSERT_EQ(m_graph.pGB->QueryInterface(&m_graph.pFS), S_OK);
     }
 
     LONGLONG Current() {
@@ -209,6 +212,9 @@ TEST_F(GstFilterGraphTest, RendersMpeg2StoppedWithFirstPictureAndNativeSize) {
     EXPECT_EQ(m_graph.pBV->GetVideoSize(&width, &height), S_OK);
     EXPECT_EQ(width, 352);
     EXPECT_EQ(height, 288);
+    REFTIME dTimePerFrame = 0;
+    EXPECT_EQ(m_graph.pBV->get_AvgTimePerFrame(&dTimePerFrame), S_OK);
+    EXPECT_DOUBLE_EQ(dTimePerFrame, 0.04);
     long visible = 0;
     EXPECT_EQ(m_graph.pVW->get_Visible(&visible), S_OK);
 
@@ -290,6 +296,13 @@ TEST_F(GstFilterGraphTest, PlaysInRealTimeAndPausesAndStops) {
     const double advanced = static_cast<double>(second - first) / kSecond;
     EXPECT_NEAR(advanced, elapsed, 0.35) << "position moved " << advanced << " s in " << elapsed;
     EXPECT_GT(Frames(), 5);
+    // Pictures are stepped and found exactly only while the graph stands still.
+    EXPECT_EQ(m_graph.pFS->Step(1, nullptr), VFW_E_WRONG_STATE);
+    LONGLONG exact = kSecond;
+    EXPECT_EQ(
+        m_graph.pMS->SetPositions(&exact, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ExactPicture,
+                                  nullptr, AM_SEEKING_NoPositioning),
+        VFW_E_WRONG_STATE);
 
     EXPECT_TRUE(SUCCEEDED(m_graph.pMC->Pause()));
     WaitForState(State_Paused);
@@ -318,6 +331,8 @@ TEST_F(GstFilterGraphTest, SeeksLandNearTheTarget) {
                 .count();
         EXPECT_NEAR(static_cast<double>(Current()), static_cast<double>(target), kSecond)
             << "target " << target;
+        // Stopped, it shows a key picture at or before the target, and says which.
+        EXPECT_LE(Current(), target);
         std::printf("seek to %.2f s while stopped: %.1f ms\n",
                     static_cast<double>(target) / kSecond, ms);
     }
@@ -421,6 +436,9 @@ TEST_F(GstFilterGraphTest, AudioOnlyHasNoVideoWindowButPlays) {
     EXPECT_EQ(m_graph.pBV->GetVideoSize(&width, &height), E_NOINTERFACE);
     EXPECT_EQ(m_graph.pVW->put_Owner(nullptr), E_NOINTERFACE);
     EXPECT_EQ(m_graph.pVW->SetWindowPosition(0, 0, 10, 10), E_NOINTERFACE);
+    REFTIME dTimePerFrame = 0;
+    EXPECT_EQ(m_graph.pBV->get_AvgTimePerFrame(&dTimePerFrame), E_NOINTERFACE);
+    EXPECT_EQ(m_graph.pFS->Step(1, nullptr), E_NOINTERFACE);
     EXPECT_EQ(Frames(), 0);
 
     long volume = 1;

@@ -1,12 +1,16 @@
 // The preview on the real graph, headless: small program streams made with ffmpeg open
 // stopped with their first picture painted, play at the speed of the clock, seek, stop and
-// rewind at their end; an audio-only file plays unseen; a file that cannot be played leaves
-// no preview and no source behind.
+// rewind at their end; step picture by picture and jump between key pictures exactly; an
+// audio-only file plays unseen; a file that cannot be played leaves no preview and no source
+// behind.
 #include <QElapsedTimer>
 #include <QImage>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "media/gstfiltergraphfactory.h"
 #include "media/mediaframework.h"
@@ -42,7 +46,17 @@ LONGLONG CurrentAfterRefresh(CPreviewPlayer& player) {
     return player.m_llCurrentPos;
 }
 
+// The pixels of the picture the video window shows, once the graph's pictures have arrived.
+std::vector<std::uint8_t> ShownPixels(CPlayerRig& rig) {
+    CPlayerRig::Deliver();
+    const auto* pVideo = rig.Window()->findChild<CVideoWidget*>();
+    return pVideo != nullptr && pVideo->Frame() != nullptr ? pVideo->Frame()->m_pixels
+                                                           : std::vector<std::uint8_t>();
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(TestMedia)
 
 class CPreviewGstTest : public QObject {
     Q_OBJECT
@@ -53,6 +67,9 @@ private Q_SLOTS:
     void PositionAdvancesAboutOneSecondPerSecond();
     void SeekLandsWithinOneSecondOfTarget();
     void EndOfStreamStopsAndRewinds();
+    void StepsAndJumpsLandOnExactPictures_data();
+    void StepsAndJumpsLandOnExactPictures();
+    void StepsAtTheEndsAreHarmless();
     void AudioOnlyFilePlaysWithWindowHidden();
     void UnplayableFileLeavesNoPreviewAndNoSource();
 
@@ -139,11 +156,15 @@ void CPreviewGstTest::SeekLandsWithinOneSecondOfTarget() {
 void CPreviewGstTest::EndOfStreamStopsAndRewinds() {
     CPlayerRig rig(&m_factory);
     QCOMPARE(rig.Open(m_strVideo), 1);
+    const std::vector<std::uint8_t> first = ShownPixels(rig);
+    QVERIFY(!first.empty());
     // Half-way in, so the end comes sooner.
     QVERIFY(SUCCEEDED(rig.player->SeekTo(15 * kSecond / 10)));
     rig.player->Play();
     QTRY_COMPARE_WITH_TIMEOUT(rig.player->m_nState, CPreviewPlayer::Stopped, 15000);
     QCOMPARE(CurrentAfterRefresh(*rig.player), 0);
+    // The first picture itself, not the first one the demuxer finds near the start's time.
+    QVERIFY(ShownPixels(rig) == first);
     QCOMPARE(rig.Title(), u"mpeg2.vob  "_s);
     QVERIFY(rig.Window()->isVisible());
 
@@ -152,6 +173,117 @@ void CPreviewGstTest::EndOfStreamStopsAndRewinds() {
     QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
     QTest::qWait(300);
     QVERIFY(CurrentAfterRefresh(*rig.player) < 2 * kSecond);
+}
+
+void CPreviewGstTest::StepsAndJumpsLandOnExactPictures_data() {
+    QTest::addColumn<TestMedia>("media");
+    QTest::newRow("MPEG-1 video CD") << TestMedia::Mpeg1Vcd;
+    QTest::newRow("MPEG-2") << TestMedia::Mpeg2Vob;
+    QTest::newRow("MPEG-2 DVD with B pictures") << TestMedia::DvdLong;
+    QTest::newRow("MPEG-1 with B pictures") << TestMedia::Mpeg1Long;
+}
+
+void CPreviewGstTest::StepsAndJumpsLandOnExactPictures() {
+    QFETCH(TestMedia, media);
+    const std::string path = TestMediaPath(media);
+    if (path.empty()) {
+        QSKIP("ffmpeg could not make the stream");
+    }
+    constexpr LONGLONG kPicture = kSecond / 25;
+    CPlayerRig rig(&m_factory);
+    QCOMPARE(rig.Open(path), 1);
+    QVERIFY(rig.player->CanStepPictures());
+    QVERIFY(!rig.player->CanJumpToKeyPictures());
+
+    // 25 pictures forward from the stopped first picture: one second, each one posted.
+    for (int n = 0; n < 25; ++n) {
+        rig.player->StepForward();
+    }
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Paused);
+    QVERIFY2(std::llabs(rig.player->m_llCurrentPos - kSecond) < kPicture / 2,
+             qPrintable(QString::number(rig.player->m_llCurrentPos)));
+    CPlayerRig::Deliver();
+    QCOMPARE(rig.owner.Count(WM_PREVIEW_POSITION), 25);
+
+    // One forward and one back: the same picture and time as before.
+    const LONGLONG llAtOneSecond = rig.player->m_llCurrentPos;
+    const std::vector<std::uint8_t> atOneSecond = ShownPixels(rig);
+    rig.player->StepForward();
+    QCOMPARE(rig.player->m_llCurrentPos, llAtOneSecond + kPicture);
+    QVERIFY(ShownPixels(rig) != atOneSecond);
+    rig.player->StepBack();
+    QCOMPARE(rig.player->m_llCurrentPos, llAtOneSecond);
+    QVERIFY(ShownPixels(rig) == atOneSecond);
+
+    // The key pictures as ffprobe finds them, from the first picture's time.
+    std::vector<LONGLONG> keys;
+    for (const double dSeconds : KeyPictureTimes(path)) {
+        keys.push_back(std::llround(dSeconds * kSecond));
+    }
+    QVERIFY(keys.size() >= 3);
+    const LONGLONG llFirst = keys.front();
+    for (LONGLONG& llKey : keys) {
+        llKey -= llFirst;
+    }
+    rig.player->SetKeyPictures(keys);
+    QVERIFY(rig.player->CanJumpToKeyPictures());
+    const auto next = std::upper_bound(keys.begin(), keys.end(), llAtOneSecond);
+    QVERIFY(next != keys.end());
+    rig.player->JumpToKeyPicture(true);
+    QVERIFY2(std::llabs(rig.player->m_llCurrentPos - *next) < kPicture / 2,
+             qPrintable(u"%1 for %2"_s.arg(rig.player->m_llCurrentPos).arg(*next)));
+    const std::vector<std::uint8_t> atKey = ShownPixels(rig);
+    rig.player->JumpToKeyPicture(false);
+    QVERIFY2(std::llabs(rig.player->m_llCurrentPos - *(next - 1)) < kPicture / 2,
+             qPrintable(u"%1 for %2"_s.arg(rig.player->m_llCurrentPos).arg(*(next - 1))));
+
+    // The jump showed the picture that stepping there shows.
+    rig.player->Stop();
+    QCOMPARE(CurrentAfterRefresh(*rig.player), 0);
+    while (rig.player->m_llCurrentPos < *next - kPicture / 2) {
+        const LONGLONG llBefore = rig.player->m_llCurrentPos;
+        rig.player->StepForward();
+        QVERIFY(rig.player->m_llCurrentPos > llBefore);
+    }
+    QVERIFY(ShownPixels(rig) == atKey);
+}
+
+void CPreviewGstTest::StepsAtTheEndsAreHarmless() {
+    CPlayerRig rig(&m_factory);
+    QCOMPARE(rig.Open(m_strVideo), 1);
+    const std::vector<std::uint8_t> first = ShownPixels(rig);
+    QVERIFY(!first.empty());
+    rig.player->SetKeyPictures({0, kSecond});
+
+    // Before the first picture there is nothing.
+    rig.player->StepBack();
+    rig.player->JumpToKeyPicture(false);
+    QCOMPARE(rig.player->m_llCurrentPos, 0);
+    QVERIFY(ShownPixels(rig) == first);
+
+    // Past the last picture: it stays on screen, and stepping back from it works.
+    QVERIFY(SUCCEEDED(rig.player->SeekTo(rig.player->m_llStopPos + kSecond)));
+    for (int n = 0; n < 30; ++n) {
+        rig.player->StepForward();
+    }
+    const LONGLONG llLast = rig.player->m_llCurrentPos;
+    QVERIFY2(llLast > rig.player->m_llStopPos - kSecond / 2 && llLast <= rig.player->m_llStopPos,
+             qPrintable(QString::number(llLast)));
+    QVERIFY(!ShownPixels(rig).empty());
+    rig.player->JumpToKeyPicture(true);
+    QCOMPARE(rig.player->m_llCurrentPos, llLast);
+    rig.player->StepBack();
+    QCOMPARE(rig.player->m_llCurrentPos, llLast - kSecond / 25);
+    QVERIFY(rig.boxes.Requests().empty());
+
+    // The pipeline still plays.
+    rig.player->Play();
+    QCOMPARE(rig.player->m_nState, CPreviewPlayer::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.player->m_nState, CPreviewPlayer::Stopped, 10000);
+    QVERIFY(SUCCEEDED(rig.player->SeekTo(kSecond / 2)));
+    rig.player->Play();
+    QTest::qWait(500);
+    QVERIFY(CurrentAfterRefresh(*rig.player) > kSecond / 2);
 }
 
 void CPreviewGstTest::AudioOnlyFilePlaysWithWindowHidden() {

@@ -1,6 +1,8 @@
 // The preview player on a scripted graph: opening, the play states and their table, seeking,
 // the position refresh, graph events, every failure of the open and what closing gives back;
-// and the window: caption, menu, clicks, full screen, the idle cursor and the close box.
+// and the window: caption, menu, clicks, full screen, the idle cursor and the close box; the
+// picture keys and what they ask of the graph.
+#include <QAccessible>
 #include <QAction>
 #include <QMenu>
 #include <QSignalSpy>
@@ -107,6 +109,8 @@ private Q_SLOTS:
     void MenuStatesFollowPlayState_data();
     void MenuStatesFollowPlayState();
     void MenuCommandsRunAfterMenuCloses();
+    void PictureKeysAskTheGraphForExactPictures_data();
+    void PictureKeysAskTheGraphForExactPictures();
     void LeftClicksAlternateFrontWindow();
     void FullScreenPlacesVideoAndEscapeLeaves();
     void KeysPlayPauseGoFullScreenAndOpenMenu();
@@ -134,13 +138,14 @@ void CPreviewPlayerTest::OpenShowsVideoWindowStoppedWithoutPlaying() {
     QCOMPARE(graph.CountCalls("Pause("), 0);
     QVERIFY(rig.boxes.Requests().empty());
 
-    // Six interfaces besides the graph, in order, each obtained once.
-    const CCalls queries(graph.Calls().begin() + 1, graph.Calls().begin() + 7);
+    // Seven interfaces besides the graph, in order, each obtained once.
+    const CCalls queries(graph.Calls().begin() + 1, graph.Calls().begin() + 8);
     QCOMPARE(queries,
              (CCalls{"QueryInterface(IID_IMediaControl)", "QueryInterface(IID_IMediaEventEx)",
                      "QueryInterface(IID_IMediaSeeking)", "QueryInterface(IID_IVideoWindow)",
-                     "QueryInterface(IID_IBasicVideo)", "QueryInterface(IID_IBasicAudio)"}));
-    QCOMPARE(graph.TotalOutstandingReferences(), 7);
+                     "QueryInterface(IID_IBasicVideo)", "QueryInterface(IID_IBasicAudio)",
+                     "QueryInterface(IID_IVideoFrameStep)"}));
+    QCOMPARE(graph.TotalOutstandingReferences(), 8);
 
     // The video is a borderless child of the window, whose client area has its native size.
     CPreviewWindow* pWindow = rig.Window();
@@ -526,8 +531,9 @@ void CPreviewPlayerTest::CloseReleasesEverythingOnce() {
     QCOMPARE(graph.Calls(), (CCalls{"Stop()", "put_Visible(0)", "put_Visible(0)", "put_Owner(null)",
                                     "SetNotifyWindow(null, 0, 0)", "Release(IID_IMediaEventEx)",
                                     "Release(IID_IMediaSeeking)", "Release(IID_IMediaControl)",
-                                    "Release(IID_IBasicAudio)", "Release(IID_IBasicVideo)",
-                                    "Release(IID_IVideoWindow)", "Release(IID_IGraphBuilder)"}));
+                                    "Release(IID_IBasicAudio)", "Release(IID_IVideoFrameStep)",
+                                    "Release(IID_IBasicVideo)", "Release(IID_IVideoWindow)",
+                                    "Release(IID_IGraphBuilder)"}));
     QCOMPARE(graph.TotalOutstandingReferences(), 0);
 
     // Deleting the closed player releases nothing twice.
@@ -561,31 +567,55 @@ void CPreviewPlayerTest::TitleFollowsState() {
 void CPreviewPlayerTest::MenuStatesFollowPlayState_data() {
     QTest::addColumn<CPreviewPlayer::PlayState>("state");
     QTest::addColumn<bool>("fullScreen");
-    QTest::addColumn<QList<bool>>("enabled");  // Full screen, Normal size, Play, pause, Stop, Close
+    QTest::addColumn<bool>("keyPictures");  // a list handed over
+    QTest::addColumn<bool>("video");
+    // Full screen, Normal size, Play, pause, Stop, Next picture, Previous picture, Next key
+    // picture, Previous key picture, Close
+    QTest::addColumn<QList<bool>>("enabled");
     using S = CPreviewPlayer::PlayState;
-    QTest::newRow("stopped") << S::Stopped << false
-                             << QList<bool>{true, true, true, false, false, true};
-    QTest::newRow("paused") << S::Paused << false
-                            << QList<bool>{true, true, true, false, true, true};
-    QTest::newRow("playing") << S::Playing << false
-                             << QList<bool>{true, true, false, true, true, true};
+    QTest::newRow("stopped") << S::Stopped << false << false << true
+                             << QList<bool>{true, true, true,  false, false,
+                                            true, true, false, false, true};
+    QTest::newRow("paused") << S::Paused << false << false << true
+                            << QList<bool>{true, true, true,  false, true,
+                                           true, true, false, false, true};
+    QTest::newRow("playing") << S::Playing << false << false << true
+                             << QList<bool>{true, true, false, true,  true,
+                                            true, true, false, false, true};
     QTest::newRow("playing full screen")
-        << S::Playing << true << QList<bool>{true, true, false, true, true, true};
+        << S::Playing << true << false << true
+        << QList<bool>{true, true, false, true, true, true, true, false, false, true};
+    QTest::newRow("paused with key pictures")
+        << S::Paused << false << true << true
+        << QList<bool>{true, true, true, false, true, true, true, true, true, true};
+    QTest::newRow("sound only") << S::Paused << false << true << false
+                                << QList<bool>{true,  true,  true,  false, true,
+                                               false, false, false, false, true};
 }
 
 void CPreviewPlayerTest::MenuStatesFollowPlayState() {
     QFETCH(CPreviewPlayer::PlayState, state);
     QFETCH(bool, fullScreen);
+    QFETCH(bool, keyPictures);
+    QFETCH(bool, video);
     QFETCH(QList<bool>, enabled);
 
     CPlayerRig rig;
+    rig.Graph().SetNoVideo(!video);
     QCOMPARE(rig.Open(), 1);
     Enter(*rig.player, state);
     if (fullScreen) {
         QVERIFY(rig.player->EnterFullScreen());
     }
-    // A right click on the window opens the menu where the pointer is.
-    QTest::mouseClick(rig.Window(), Qt::RightButton, Qt::NoModifier, QPoint(30, 40));
+    if (keyPictures) {
+        rig.player->SetKeyPictures({0, 5000000});
+    }
+    // A right click opens the menu where the pointer is; without video, so does the Menu key.
+    if (video) {
+        QTest::mouseClick(rig.Window(), Qt::RightButton, Qt::NoModifier, QPoint(30, 40));
+    } else {
+        rig.player->ShowContextMenu(QPoint(30, 40));
+    }
     QMenu* pMenu = rig.player->ContextMenu();
     QVERIFY(pMenu != nullptr);
     QTRY_VERIFY(pMenu->isVisible());
@@ -600,11 +630,23 @@ void CPreviewPlayerTest::MenuStatesFollowPlayState() {
         }
     }
     QCOMPARE(texts, (QStringList{u"Full screen"_s, u"Normal size"_s, u"Play"_s, u"pause"_s,
-                                 u"Stop"_s, u"Close"_s}));
-    QCOMPARE(pMenu->actions().size(), 8);
+                                 u"Stop"_s, u"Next picture"_s, u"Previous picture"_s,
+                                 u"Next key picture"_s, u"Previous key picture"_s, u"Close"_s}));
+    QCOMPARE(pMenu->actions().size(), 13);
     QVERIFY(pMenu->actions().at(2)->isSeparator());
     QVERIFY(pMenu->actions().at(6)->isSeparator());
+    QVERIFY(pMenu->actions().at(11)->isSeparator());
     QCOMPARE(states, enabled);
+    // The picture commands show their keys, and screen readers name them.
+    QStringList keys;
+    for (const int nCommand : {ID_PREVIEW_NEXTPICTURE, ID_PREVIEW_PREVPICTURE,
+                               ID_PREVIEW_NEXTKEYPICTURE, ID_PREVIEW_PREVKEYPICTURE}) {
+        keys << PreviewMenuItem(pMenu, nCommand)->shortcut().toString();
+    }
+    QCOMPARE(keys, (QStringList{u"."_s, u","_s, u"PgDown"_s, u"PgUp"_s}));
+    QAccessibleInterface* pAccessible = QAccessible::queryAccessibleInterface(pMenu);
+    QVERIFY(pAccessible != nullptr);
+    QCOMPARE(pAccessible->child(7)->text(QAccessible::Name), u"Next picture"_s);
     QCOMPARE(PreviewMenuItem(pMenu, ID_PREVIEW_FULLSCREEN)->isChecked(), fullScreen);
     pMenu->close();
 }
@@ -640,6 +682,114 @@ void CPreviewPlayerTest::MenuCommandsRunAfterMenuCloses() {
     // Unknown commands do nothing.
     rig.player->OnCommand(12345);
     QCOMPARE(rig.player->m_nState, CPreviewPlayer::Stopped);
+}
+
+void CPreviewPlayerTest::PictureKeysAskTheGraphForExactPictures_data() {
+    using S = CPreviewPlayer::PlayState;
+    QTest::addColumn<S>("from");
+    QTest::addColumn<LONGLONG>("position");
+    QTest::addColumn<bool>("keyPictures");  // 0, 5, 10 and 15 s handed over, in disorder
+    QTest::addColumn<double>("timePerFrame");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<CCalls>("calls");  // Run, Pause, Step and SetPositions
+    QTest::addColumn<S>("to");
+    QTest::addColumn<LONGLONG>("landed");
+
+    constexpr LONGLONG kSecond = 10000000;
+    const auto exact = [](LONGLONG llTarget) {
+        return "SetPositions(" + std::to_string(llTarget) + ", 0x101, null, 0x0)";
+    };
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+    QTest::newRow(". in Stopped: paused on the next picture")
+        << S::Stopped << LONGLONG{0} << false << 0.04 << int(Qt::Key_Period) << none
+        << CCalls{"Pause()", "Step(1)"} << S::Paused << kSecond / 25;
+    QTest::newRow(". in Playing pauses first")
+        << S::Playing << 2 * kSecond << false << 0.04 << int(Qt::Key_Period) << none
+        << CCalls{"Pause()", "Step(1)"} << S::Paused << 2 * kSecond + kSecond / 25;
+    QTest::newRow(", aims half a picture back")
+        << S::Paused << 2 * kSecond << false << 0.04 << int(Qt::Key_Comma) << none
+        << CCalls{exact(2 * kSecond - kSecond / 50)} << S::Paused << 2 * kSecond - kSecond / 50;
+    QTest::newRow(", without a frame rate aims 1 ms back")
+        << S::Paused << 2 * kSecond << false << 0.0 << int(Qt::Key_Comma) << none
+        << CCalls{exact(2 * kSecond - kSecond / 1000)} << S::Paused << 2 * kSecond - kSecond / 1000;
+    QTest::newRow(", at the first picture")
+        << S::Paused << LONGLONG{0} << false << 0.04 << int(Qt::Key_Comma) << none << CCalls{}
+        << S::Paused << LONGLONG{0};
+    QTest::newRow("Page Down on a key picture: the next one")
+        << S::Paused << 5 * kSecond << true << 0.04 << int(Qt::Key_PageDown) << none
+        << CCalls{exact(10 * kSecond + kSecond / 50)} << S::Paused << 10 * kSecond + kSecond / 50;
+    QTest::newRow("> between key pictures: the next one")
+        << S::Playing << 7 * kSecond << true << 0.04 << int(Qt::Key_Greater) << shift
+        << CCalls{"Pause()", exact(10 * kSecond + kSecond / 50)} << S::Paused
+        << 10 * kSecond + kSecond / 50;
+    QTest::newRow("Shift+. as the keyboard reports it: the next one")
+        << S::Paused << 7 * kSecond << true << 0.04 << int(Qt::Key_Period) << shift
+        << CCalls{exact(10 * kSecond + kSecond / 50)} << S::Paused << 10 * kSecond + kSecond / 50;
+    QTest::newRow("Page Up on a key picture: the one before")
+        << S::Paused << 10 * kSecond << true << 0.04 << int(Qt::Key_PageUp) << none
+        << CCalls{exact(5 * kSecond + kSecond / 50)} << S::Paused << 5 * kSecond + kSecond / 50;
+    QTest::newRow("< in a group: its key picture")
+        << S::Paused << 12 * kSecond << true << 0.04 << int(Qt::Key_Less) << shift
+        << CCalls{exact(10 * kSecond + kSecond / 50)} << S::Paused << 10 * kSecond + kSecond / 50;
+    QTest::newRow("Page Down after the last key picture")
+        << S::Paused << 15 * kSecond << true << 0.04 << int(Qt::Key_PageDown) << none << CCalls{}
+        << S::Paused << 15 * kSecond;
+    QTest::newRow("Page Up at the first key picture")
+        << S::Paused << LONGLONG{0} << true << 0.04 << int(Qt::Key_PageUp) << none << CCalls{}
+        << S::Paused << LONGLONG{0};
+    QTest::newRow("Page Down without a list: not even a pause")
+        << S::Playing << 7 * kSecond << false << 0.04 << int(Qt::Key_PageDown) << none << CCalls{}
+        << S::Playing << 7 * kSecond;
+    QTest::newRow(". with Control is not the key")
+        << S::Paused << 7 * kSecond << false << 0.04 << int(Qt::Key_Period)
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << CCalls{} << S::Paused << 7 * kSecond;
+}
+
+void CPreviewPlayerTest::PictureKeysAskTheGraphForExactPictures() {
+    QFETCH(CPreviewPlayer::PlayState, from);
+    QFETCH(LONGLONG, position);
+    QFETCH(bool, keyPictures);
+    QFETCH(double, timePerFrame);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(CCalls, calls);
+    QFETCH(CPreviewPlayer::PlayState, to);
+    QFETCH(LONGLONG, landed);
+
+    CPlayerRig rig;
+    CFakeFilterGraph& graph = rig.Graph();
+    graph.SetStopPosition(300000000);
+    graph.SetTimePerFrame(timePerFrame);
+    QCOMPARE(rig.Open(), 1);
+    Enter(*rig.player, from);
+    graph.SetCurrentPosition(position);
+    if (keyPictures) {
+        rig.player->SetKeyPictures({100000000, 0, 150000000, 50000000, 50000000});
+    }
+    graph.ClearCalls();
+
+    QTest::keyClick(rig.Window(), static_cast<Qt::Key>(key), modifiers);
+    CCalls transport;
+    for (const std::string& call : graph.Calls()) {
+        for (const char* name : {"Run(", "Pause(", "Step(", "SetPositions("}) {
+            if (call.starts_with(name)) {
+                transport.push_back(call);
+            }
+        }
+    }
+    QCOMPARE(transport, calls);
+    QCOMPARE(rig.player->m_nState, to);
+    QCOMPARE(rig.Title(), to == CPreviewPlayer::Paused ? u"show.mpg  (Paused)"_s : u"show.mpg  "_s);
+    // The main window hears of the new position at once, whenever the picture was paused.
+    CPlayerRig::Deliver();
+    const bool bPaused = to == CPreviewPlayer::Paused && modifiers != Qt::ControlModifier;
+    QCOMPARE(rig.owner.Count(WM_PREVIEW_POSITION), bPaused ? 1 : 0);
+    if (bPaused) {
+        QCOMPARE(rig.player->m_llCurrentPos, landed);
+    }
+    QCOMPARE(graph.CurrentPosition(), landed);
 }
 
 void CPreviewPlayerTest::LeftClicksAlternateFrontWindow() {

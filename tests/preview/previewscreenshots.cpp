@@ -1,5 +1,6 @@
-// Pictures of the main window with the preview window beside it, playing a real file and then
-// paused, for the docs and for checking by eye:
+// Pictures of the main window with the preview window beside it, playing a real file, then
+// paused, then a few pictures on with the preview's menu open, for the docs and for checking
+// by eye:
 //   tarnwick_preview_screenshots <output-folder> <mpeg-file> [<picture-name>]
 // With a picture name, the main window starts centred on the screen, as a window manager may
 // put it, and one picture of the file playing is taken under that name.
@@ -8,10 +9,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "app/clipapp.h"
 #include "media/gstfiltergraphfactory.h"
@@ -35,11 +38,14 @@ void Wait(int nMs) {
     }
 }
 
-// The screen around both windows, captions included.
-bool SaveScreen(const QWidget& mainWindow, const QWidget& preview, const QString& strPath) {
+// The screen around the windows, captions included.
+bool SaveScreen(std::initializer_list<const QWidget*> windows, const QString& strPath) {
     Wait(500);
-    const QRect area =
-        mainWindow.frameGeometry().united(preview.frameGeometry()).adjusted(-8, -8, 8, 8);
+    QRect area;
+    for (const QWidget* pWindow : windows) {
+        area = area.united(pWindow->frameGeometry());
+    }
+    area.adjust(-8, -8, 8, 8);
     QScreen* pScreen = QGuiApplication::primaryScreen();
     const QPixmap picture = pScreen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const bool bSaved = picture.save(strPath);
@@ -103,7 +109,7 @@ int main(int argc, char* argv[]) {
         Wait(2600);
         g_pPreview->RefreshPosition();
         const bool bOk =
-            SaveScreen(dlg, *pPreview, output.filePath(QString::fromLocal8Bit(argv[3])));
+            SaveScreen({&dlg, pPreview}, output.filePath(QString::fromLocal8Bit(argv[3])));
         dlg.ClosePreview();
         return bOk ? 0 : 1;
     }
@@ -115,10 +121,24 @@ int main(int argc, char* argv[]) {
     dlg.OnStartTime();
     Wait(1200);
     g_pPreview->RefreshPosition();
-    bool bOk = SaveScreen(dlg, *pPreview, output.filePath(u"preview.png"_s));
+    bool bOk = SaveScreen({&dlg, pPreview}, output.filePath(u"preview.png"_s));
     dlg.OnPause();
     g_pPreview->RefreshPosition();
-    bOk = SaveScreen(dlg, *pPreview, output.filePath(u"preview-paused.png"_s)) && bOk;
+    bOk = SaveScreen({&dlg, pPreview}, output.filePath(u"preview-paused.png"_s)) && bOk;
+
+    // Three pictures on, the menu with the picture commands, opened from the keyboard.
+    for (int n = 0; n < 3; ++n) {
+        g_pPreview->StepForward();
+    }
+    pPreview->activateWindow();
+    g_pPreview->OnKeyDown(Qt::Key_Menu, Qt::NoModifier);
+    QMenu* pMenu = g_pPreview->ContextMenu();
+    if (pMenu == nullptr) {
+        std::fprintf(stderr, "the preview's menu did not open\n");
+        return 1;
+    }
+    bOk = SaveScreen({&dlg, pPreview, pMenu}, output.filePath(u"preview-menu.png"_s)) && bOk;
+    pMenu->close();
     dlg.ClosePreview();
     return bOk ? 0 : 1;
 }

@@ -43,7 +43,8 @@ class CFakeFilterGraph::CRoles final : public CCountedRole<IGraphBuilder>,
                                        public CCountedRole<IMediaSeeking>,
                                        public CCountedRole<IVideoWindow>,
                                        public CCountedRole<IBasicVideo>,
-                                       public CCountedRole<IBasicAudio> {
+                                       public CCountedRole<IBasicAudio>,
+                                       public CCountedRole<IVideoFrameStep> {
 public:
     explicit CRoles(CFakeFilterGraph& graph) : m_graph(graph) {}
     ~CRoles() override = default;
@@ -187,7 +188,7 @@ public:
         if (pCurrent == nullptr) {
             return E_POINTER;
         }
-        // Kept as given, so a test sees exactly what the caller asked for.
+        // Kept as given, so a test sees exactly what the caller asked for (exact or not).
         m_graph.m_llCurrent =
             how == AM_SEEKING_RelativePositioning ? m_graph.m_llCurrent + *pCurrent : *pCurrent;
         return S_OK;
@@ -335,6 +336,21 @@ public:
         return S_OK;
     }
 
+    HRESULT get_AvgTimePerFrame(REFTIME* pAvgTimePerFrame) override {
+        HRESULT hr = S_OK;
+        if (!VideoCall("get_AvgTimePerFrame()", FakeCall::get_AvgTimePerFrame, &hr)) {
+            return hr;
+        }
+        if (pAvgTimePerFrame == nullptr) {
+            return E_POINTER;
+        }
+        if (m_graph.m_dTimePerFrame <= 0) {
+            return VFW_E_NOT_FOUND;
+        }
+        *pAvgTimePerFrame = m_graph.m_dTimePerFrame;
+        return S_OK;
+    }
+
     // IBasicAudio
     HRESULT get_Volume(long* plVolume) override {
         m_graph.Log("get_Volume()");
@@ -356,6 +372,25 @@ public:
         }
         m_graph.m_lVolume = lVolume;
         return S_OK;
+    }
+
+    // IVideoFrameStep: each picture moves the position by the time per frame, up to the stop
+    // position (S_FALSE there), as the real graph does while not running.
+    HRESULT Step(DWORD dwFrames, IUnknown* pStepObject) override {
+        HRESULT hr = S_OK;
+        if (!VideoCall("Step(" + std::to_string(dwFrames) + ")", FakeCall::Step, &hr)) {
+            return hr;
+        }
+        if (pStepObject != nullptr) {
+            return E_INVALIDARG;
+        }
+        if (m_graph.m_state == State_Running) {
+            return VFW_E_WRONG_STATE;
+        }
+        const auto llFrame = static_cast<LONGLONG>(m_graph.m_dTimePerFrame * 1e7);
+        const LONGLONG llTarget = m_graph.m_llCurrent + llFrame * dwFrames;
+        m_graph.m_llCurrent = std::min(llTarget, m_graph.m_llStop);
+        return llTarget > m_graph.m_llStop ? S_FALSE : S_OK;
     }
 
     IGraphBuilder* GraphBuilder() { return this; }
@@ -459,6 +494,10 @@ void CFakeFilterGraph::SetNoVideo(bool bNoVideo) {
 void CFakeFilterGraph::SetVideoSize(long width, long height) {
     m_lVideoWidth = width;
     m_lVideoHeight = height;
+}
+
+void CFakeFilterGraph::SetTimePerFrame(REFTIME dSeconds) {
+    m_dTimePerFrame = dSeconds;
 }
 
 void CFakeFilterGraph::SetStopPosition(LONGLONG stop) {

@@ -43,8 +43,10 @@ enum class FakeCall {
     GetWindowPosition,
     NotifyOwnerMessage,
     GetVideoSize,
+    get_AvgTimePerFrame,
     get_Volume,
     put_Volume,
+    Step,
 };
 
 class CFakeFilterGraph {
@@ -65,6 +67,9 @@ public:
     // return E_NOINTERFACE, as the real graph does for an audio-only file.
     void SetNoVideo(bool bNoVideo);
     void SetVideoSize(long width, long height);
+    // What get_AvgTimePerFrame answers; 0 or less: VFW_E_NOT_FOUND, as for a stream that
+    // declares no rate.
+    void SetTimePerFrame(REFTIME dSeconds);
     void SetStopPosition(LONGLONG stop);
     void SetCurrentPosition(LONGLONG current);
     // Queues an event and, if a notify target is set, calls it at once.
@@ -121,6 +126,7 @@ private:
     bool m_bNoVideo = false;
     long m_lVideoWidth = 352;
     long m_lVideoHeight = 288;
+    REFTIME m_dTimePerFrame = 0.04;
     OAFilterState m_state = State_Stopped;
     LONGLONG m_llStop = 0;
     LONGLONG m_llCurrent = 0;
