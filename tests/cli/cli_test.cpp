@@ -651,8 +651,12 @@ struct CPseudoTerminal {
     void Fill() {
         const int flags = ::fcntl(m_slave, F_GETFL);
         ::fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
+        // In blocks, then byte by byte: a gap shorter than a block would still take a few
+        // progress lines, time enough to finish a piece before the signal.
         const std::string filler(512, '.');
         while (::write(m_slave, filler.data(), filler.size()) > 0) {
+        }
+        while (::write(m_slave, filler.data(), 1) > 0) {
         }
         ::fcntl(m_slave, F_SETFL, flags);
     }
