@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the main window in its three modes and of the About box, taken on a virtual X
 # display with the real xcb platform: scripts/screenshots.sh <build-dir> [output-dir]
-# Writes main-by-frame.png, main-by-size.png, main-by-time.png and about.png (default: docs/),
+# Writes main-by-frame.png, main-plan-line.png (the plan line of a clip), main-by-size.png, main-by-time.png and about.png (default: docs/),
 # the same with the desktop's font at 12 points (main-by-frame-12pt.png, ...), preview-dvd.png
 # (a 720x576 recording made here with ffmpeg, opened beside a main window that starts in the
 # middle of a 1280x1024 screen), preview.png, preview-paused.png and preview-menu.png: the main
@@ -47,6 +47,8 @@ ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=frequ
 QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
   sh -c 'tool=$1 dir=$2 file=$3 name=$4; shift 4; "$@" & sleep 1; exec "$tool" "$dir" "$file" "$name"' \
   sh "$preview_tool" "$out" "$scratch/dvd.mpg" preview-dvd.png "${wm[@]}"
+# The plan line of a clean clip of that recording.
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" "$tool" "$out" --plan "$scratch/dvd.mpg"
 
 # A split's progress dialog over the main window, in the middle of the screen.
 QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
@@ -65,6 +67,6 @@ fi
 
 # Keep the committed pictures small.
 if command -v optipng >/dev/null; then
-  optipng -quiet -o2 "$out"/main-by-*.png "$out"/about*.png "$out"/preview*.png \
+  optipng -quiet -o2 "$out"/main-by-*.png "$out"/main-plan-line.png "$out"/about*.png "$out"/preview*.png \
     "$out"/progress.png 2>/dev/null || true
 fi

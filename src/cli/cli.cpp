@@ -10,6 +10,7 @@
 
 #include "cli/consolereporter.h"
 #include "cli/json.h"
+#include "cli/plancommands.h"
 #include "cli/terminalprogress.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
@@ -35,6 +36,9 @@ const std::map<std::string, CommandRules>& Commands() {
           {"--yes", "--clean", "--json", "--quiet"},
           {"--start", "--end", "--output"},
           true}},
+        {"plan",
+         {{"--start", "--end", "--duration"}, {"--clean", "--json"}, {"--start", "--end"}, true}},
+        {"keyframes", {{}, {"--json"}, {}, false}},
         {"split-size",
          {{"--pieces", "--output-dir"},
           {"--clean", "--json", "--quiet"},
@@ -258,14 +262,41 @@ std::optional<int32_t> ParseCliNumber(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// "S" or "S.f" with one to three decimals: the seconds and the milliseconds.
+std::optional<std::pair<int32_t, int32_t>> ParseSeconds(std::string_view text) {
+    const size_t point = text.find('.');
+    const auto seconds = ParseCliNumber(text.substr(0, point));
+    if (!seconds) {
+        return std::nullopt;
+    }
+    if (point == std::string_view::npos) {
+        return std::pair{*seconds, 0};
+    }
+    const std::string_view decimals = text.substr(point + 1);
+    if (decimals.empty() || decimals.size() > 3 ||
+        decimals.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    int32_t ms = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        ms = ms * 10 + (i < decimals.size() ? decimals[i] - '0' : 0);
+    }
+    return std::pair{*seconds, ms};
+}
+
+}  // namespace
+
 std::optional<CClipTime> ParseClipTime(std::string_view text) {
     const size_t first = text.find(':');
     if (first == std::string_view::npos) {
-        const auto seconds = ParseCliNumber(text);
-        if (!seconds) {
+        const auto parsed = ParseSeconds(text);
+        if (!parsed) {
             return std::nullopt;
         }
-        return CClipTime{*seconds / 3600, *seconds % 3600 / 60, *seconds % 60};
+        const int32_t seconds = parsed->first;
+        return CClipTime{seconds / 3600, seconds % 3600 / 60, seconds % 60, parsed->second};
     }
     const size_t second = text.find(':', first + 1);
     if (second == std::string_view::npos || text.find(':', second + 1) != std::string_view::npos) {
@@ -273,11 +304,11 @@ std::optional<CClipTime> ParseClipTime(std::string_view text) {
     }
     const auto hours = ParseCliNumber(text.substr(0, first));
     const auto minutes = ParseCliNumber(text.substr(first + 1, second - first - 1));
-    const auto seconds = ParseCliNumber(text.substr(second + 1));
+    const auto seconds = ParseSeconds(text.substr(second + 1));
     if (!hours || !minutes || !seconds) {
         return std::nullopt;
     }
-    return CClipTime{*hours, *minutes, *seconds};
+    return CClipTime{*hours, *minutes, seconds->first, seconds->second};
 }
 
 std::string CliHelpText() {
@@ -285,6 +316,9 @@ std::string CliHelpText() {
   tarnwick-cli probe FILE [--duration SECONDS] [--json]
   tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--clean]
                [--json] [--quiet] [--duration SECONDS]
+  tarnwick-cli plan FILE --start TIME --end TIME [--clean] [--json]
+               [--duration SECONDS]
+  tarnwick-cli keyframes FILE [--json]
   tarnwick-cli split-size FILE --pieces N --output-dir DIR [--clean] [--json]
                [--quiet]
   tarnwick-cli split-time FILE --seconds A --output-dir DIR [--clean] [--json]
@@ -299,6 +333,14 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
   cut          writes the clip between --start and --end to --output. An existing
                output is replaced only with --yes; without it the question is asked
                on a terminal and refused otherwise.
+  plan         prints, without writing, what cut with the same times and --clean
+               would write: start_offset and end_offset (the source's bytes),
+               size (of the output), start_time (the first picture shown) and
+               end_time (the first picture after it, or the length at the file's
+               end), times as H:MM:SS.mmm from the stream's start, "unknown" for
+               a stream without a clock.
+  keyframes    lists the key pictures, the places a clean piece can start, one
+               a line: the time of its picture and its byte offset.
   split-size   writes N pieces of equal size, named NAME_0.mpg, NAME_1.mpg, ...
                (zero-padded to the digits of N) into DIR.
   split-time   writes pieces of A seconds each into DIR; the last takes the rest.
@@ -312,16 +354,19 @@ begins, pieces hold whole packs and end exactly where the next begins, and each
 piece after the first starts with the source's pack and system headers only, its
 clock set just before the piece's own. split-size still cuts by bytes.
 
---json prints the probe as one JSON object and, for the other commands, after
-writing, one JSON object per output on a line of its own: path, size, start_offset
-and end_offset (the source's bytes it holds), header_bytes (bytes in front of
-them), and start_seconds, length_seconds and clock as read back from the written
-file's own clock (null where it has none). Messages, "Splitting is done!" among
-them, then go to standard error. Bytes of a path that are not UTF-8 are written
-as \udcXX (Python's surrogate escape).
+--json prints the probe and the plan as one JSON object (the plan's times as
+start_seconds and end_seconds), the key pictures as one object a line (seconds,
+offset) and, for the other commands, after writing, one JSON object per output
+on a line of its own: path, size, start_offset and end_offset (the source's bytes
+it holds), header_bytes (bytes in front of them), and start_seconds,
+length_seconds and clock as read back from the written file's own clock (null
+where it has none). Messages, "Splitting is done!" among them, then go to
+standard error. Bytes of a path that are not UTF-8 are written as \udcXX
+(Python's surrogate escape).
 
-TIME is H:M:S or whole seconds, and every number is plain decimal digits with at
-most one leading '+'. "--" ends the options, so a FILE that begins with '-' goes
+TIME is H:M:S or seconds, the seconds with up to three decimals (1:02:03.5,
+83.25); every other number is plain decimal digits with at most one leading '+'.
+"--" ends the options, so a FILE that begins with '-' goes
 after it. The source's total time is read from the stream's own clock (its time
 stamps, else its pack clock) and, where the stream has no usable clock, measured
 by the media framework (GStreamer); --duration SECONDS gives it instead, in whole
@@ -371,11 +416,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     CClipTime end;
     int32_t pieces = 0;
     int32_t pieceSeconds = 0;
-    if (call.m_strCommand == "cut") {
+    if (call.m_strCommand == "cut" || call.m_strCommand == "plan") {
         const auto parsedStart = ParseClipTime(call.m_values["--start"]);
         const auto parsedEnd = ParseClipTime(call.m_values["--end"]);
         if (!parsedStart || !parsedEnd) {
-            return Usage(env, "times are H:M:S or whole seconds");
+            return Usage(env, "times are H:M:S or seconds, either with up to three decimals");
         }
         start = *parsedStart;
         end = *parsedEnd;
@@ -419,6 +464,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     // A signal during the probes ends the command before a question or an output.
     if (env.m_pStopSignals != nullptr && env.m_pStopSignals->Signal() != 0) {
         return StoppedBySignal(env, kStoppedBeforeWriting);
+    }
+    if (call.m_strCommand == "plan") {
+        return RunPlanCommand(source, start, end, call.m_flags.count("--clean") != 0, json,
+                              reporter, env);
+    }
+    if (call.m_strCommand == "keyframes") {
+        return RunKeyframesCommand(source, json, reporter, env);
     }
     const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
     CTerminalProgress terminal(env.m_err);

@@ -160,6 +160,11 @@ bool CCleanCutPlanner::ProbeTime(int64_t offset, std::optional<CProbe>& probe) {
 }
 
 bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut& cut) {
+    return AtMilliseconds(seconds * 1000, fallbackOffset, cut);
+}
+
+bool CCleanCutPlanner::AtMilliseconds(int64_t milliseconds, int64_t fallbackOffset,
+                                      CCleanCut& cut) {
     if (!m_bClockMeasured) {
         m_bClockMeasured = true;
         if (const auto clock = CStreamClock::Measure(m_file, m_llSize)) {
@@ -171,7 +176,7 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
         return AtOffset(fallbackOffset, cut);
     }
     const int64_t start = *m_llStartClock;
-    const int64_t target = seconds * kClockUnitsPerSecond + kTimeTolerance;
+    const int64_t target = milliseconds * (kClockUnitsPerSecond / 1000) + kTimeTolerance;
     // The clock runs forward with the file: after `high` every time lies beyond the target.
     int64_t low = 0;
     int64_t high = m_llSize;

@@ -59,6 +59,8 @@ public:
     // fallbackOffset. The stream's first place is the start of the file.
     // Failures are reported as by Prepare.
     bool AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut& cut);
+    // The same for a time in milliseconds.
+    bool AtMilliseconds(int64_t milliseconds, int64_t fallbackOffset, CCleanCut& cut);
 
     // The last place a piece can start whose header lies at or before `position`.
     bool AtOffset(int64_t position, CCleanCut& cut);
@@ -72,6 +74,8 @@ public:
 
     // What the stream carries, as Prepare read it from the head of the file.
     ECleanVideo Video() const { return m_video; }
+    uint8_t VideoId() const { return m_nVideoId; }
+    std::optional<uint16_t> Reference() const { return m_reference; }
 
 private:
     using CEntry = CEntryScanner::CEntry;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "mpeg/cleancut.h"
+#include "mpeg/cutplan.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
 
@@ -88,21 +89,10 @@ void CSplitEngine::ShowError(const char* text) {
 SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
                                   const std::string& outputPath) {
     m_outputs.clear();
-    const int64_t startSeconds = ClipTimeToSeconds(start);
-    const int64_t endSeconds = ClipTimeToSeconds(end);
-    const int64_t total = source.m_nTotalSeconds;
-    // A total of 0 (a source under one second) leaves no start time below it; checking it
-    // here also keeps the mapping below from dividing by zero.
-    if (total <= 0 || startSeconds >= total) {
-        ShowError(mpeg_text::kStartBiggerThanTotal);
-        return SplitStatus::Failed;
-    }
-    if (endSeconds > total) {
-        ShowError(mpeg_text::kEndBiggerThanTotal);
-        return SplitStatus::Failed;
-    }
-    if (startSeconds >= endSeconds) {
-        ShowError(mpeg_text::kStartBiggerThanEnd);
+    const int64_t startMs = ClipTimeToMilliseconds(start);
+    const int64_t endMs = ClipTimeToMilliseconds(end);
+    if (const char* problem = ClipTimesProblem(startMs, endMs, source.m_nTotalSeconds)) {
+        ShowError(problem);
         return SplitStatus::Failed;
     }
     // Checked by name first, so the user is not asked about replacing the source; the open
@@ -121,38 +111,16 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     if (!input) {
         return SplitStatus::Failed;
     }
-    const int64_t size = source.m_llFileSize;
-    int64_t startOffset = ClipOffset(startSeconds, total, size);
-    // A clip that ends at the total duration ends at the end of the file, so its tail after
-    // the last pack start code is not lost.
-    int64_t endOffset = size;
+    // The search the plan of a cut makes too.
     std::optional<CCleanCutPlanner> planner;
-    CCleanCut startCut;
-    if (m_options.m_bCleanCuts) {
-        planner.emplace(*input, size, m_reporter);
-        CCleanCut endCut;
-        if (!planner->Prepare() || !planner->AtTime(startSeconds, startOffset, startCut) ||
-            (endSeconds != total &&
-             !planner->AtTime(endSeconds, ClipOffset(endSeconds, total, size), endCut))) {
-            return SplitStatus::Failed;
-        }
-        startOffset = startCut.m_llOffset;
-        endOffset = endSeconds != total ? endCut.m_llOffset : size;
-    } else {
-        if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
-            return SplitStatus::Failed;
-        }
-        if (endSeconds != total) {
-            endOffset = ClipOffset(endSeconds, total, size);
-            if (!source.FindPackBoundary(input.get(), endOffset, m_reporter)) {
-                return SplitStatus::Failed;
-            }
-        }
-    }
-    if (endOffset <= startOffset) {
-        m_reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
+    CClipSpan span;
+    if (!FindClipSpan(source, *input, startMs, endMs, m_options.m_bCleanCuts, planner, m_reporter,
+                      span)) {
         return SplitStatus::Failed;
     }
+    const int64_t startOffset = span.m_llStart;
+    const int64_t endOffset = span.m_llEnd;
+    const CCleanCut& startCut = span.m_startCut;
 
     CBusyCursor cursor(m_reporter);
     const CopyMessages messages{mpeg_text::kCutHeaderSeek, mpeg_text::kCutStartSeek,

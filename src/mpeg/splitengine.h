@@ -53,6 +53,7 @@ struct CClipTime {
     int32_t m_nHour = 0;
     int32_t m_nMinute = 0;
     int32_t m_nSecond = 0;
+    int32_t m_nMillisecond = 0;  // 0 to 999; the window's fields have none
 };
 
 // hours * 3,600 + minutes * 60 + seconds, in 64 bits so no field value can overflow it.

@@ -34,6 +34,7 @@
 #include "ui/displaystatic.h"
 #include "ui/enginejob.h"
 #include "ui/inputblocker.h"
+#include "ui/latestjob.h"
 #include "ui/positionslider.h"
 #include "ui/progressdlg.h"
 #include "ui/updown.h"
@@ -167,6 +168,7 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
     CreateControls();
     ConnectCommands();
     CreateJob();
+    CreatePlanLine();
 }
 
 CClipDlg::~CClipDlg() {

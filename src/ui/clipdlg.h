@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "media/mediainterfaces.h"
@@ -23,6 +24,7 @@ class CClipApp;
 class CDisplayStatic;
 class CEngineJob;
 class CInputBlocker;
+class CLatestJob;
 class CPositionSlider;
 class CProgressDlg;
 class CUpDown;
@@ -31,6 +33,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPushButton;
 class QRadioButton;
 class QTimer;
 
@@ -110,6 +113,23 @@ public:
     // Shows the size of each of nCount pieces of the source in KB; a count below 1, or no
     // source, leaves the display as it is.
     void ShowEachSize(int nCount);
+
+    // The plan line below the time fields (clipdlg_plan.cpp): where the mode's Start command
+    // would really cut and what it would write, as the engine's search finds it off the GUI
+    // thread; worked out again whenever a field, the mode or the clean cuts box changes.
+    // Invalid fields give the message the command would show. Its click seeks the preview to
+    // the planned first picture.
+    void UpdatePlanLine();
+    void OnPlanLine();
+    QString PlanLineText() const;
+    // A source opened or closed: the plan line again, and the key pictures, listed off the
+    // GUI thread, handed to the preview of that file.
+    void OnSourceChanged();
+    // Neither the plan line nor the key pictures are being worked out, nor on their way.
+    bool PlanIsIdle() const;
+    // The start or end fields as the clip cut takes them: with the milliseconds of the exact
+    // position "Start Time" or "End Time" took while the fields still hold its whole seconds.
+    CClipTime FieldTime(bool bEnd) const;
 
     // Disposes of the preview, if any, and puts the slider back to 0.
     bool ClosePreview();
@@ -206,6 +226,11 @@ private:
     // fields, then shown; nothing without a preview.
     void TakePreviewPosition(int& nHour, int& nMinute, int& nSecond);
 
+    void CreatePlanLine();
+    void ShowPlanLine(const QString& strText);
+    // After "Start Time" or "End Time": keeps the preview's exact position.
+    void TakeExactPosition(bool bEnd);
+
     // Runs a split command off the GUI thread on a copy of the source; the window's source
     // takes the size it measured, unless it names another file by then.
     using CSplitCommand = std::function<SplitStatus(CSplitEngine& engine, CMpegSource& source)>;
@@ -269,6 +294,14 @@ private:
     QTimer* m_pProgressDelay = nullptr;
     QTimer* m_pProgressRefresh = nullptr;
     bool m_bShowsProgress = false;  // the running work is a Start command's
+    // The plan line, its work, the preview position of its first picture; the key pictures'
+    // work; the exact positions behind the whole-second time fields.
+    QPushButton* m_pPlanLine = nullptr;
+    std::unique_ptr<CLatestJob> m_pPlanJob;
+    std::unique_ptr<CLatestJob> m_pKeyJob;
+    std::optional<int64_t> m_planSeek;
+    std::optional<int64_t> m_llExactStart;
+    std::optional<int64_t> m_llExactEnd;
     // Renders the preview's files off the GUI thread; declared last, so it goes first, and
     // with it every render under way.
     std::unique_ptr<CBackgroundRenderer> m_pRenderer;

@@ -91,4 +91,5 @@ void CClipDlg::FinishOpen(const CMpegSource& candidate, int nOutcome) {
 
     ClosePreview();
     OpenPreviewInBackground([this](int) { EndBusy(); });
+    OnSourceChanged();
 }

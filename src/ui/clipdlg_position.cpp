@@ -61,10 +61,12 @@ void CClipDlg::OnStop() {
 
 void CClipDlg::OnStartTime() {
     TakePreviewPosition(m_nStartHour, m_nStartMinute, m_nStartSecond);
+    TakeExactPosition(false);
 }
 
 void CClipDlg::OnEndTime() {
     TakePreviewPosition(m_nEndHour, m_nEndMinute, m_nEndSecond);
+    TakeExactPosition(true);
 }
 
 void CClipDlg::TakePreviewPosition(int& nHour, int& nMinute, int& nSecond) {
@@ -138,4 +140,5 @@ void CClipDlg::OnCloseSource() {
     m_nEndHour = m_nEndMinute = m_nEndSecond = 0;
     m_pPosition->SetWindowText(FormatClockTime({0, 0, 0}));
     DoDataExchange(false);
+    OnSourceChanged();
 }

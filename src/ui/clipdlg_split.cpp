@@ -30,8 +30,8 @@ void CClipDlg::OnCutStart() {
     if (!DoDataExchange(true)) {
         return;
     }
-    const CClipTime start{m_nStartHour, m_nStartMinute, m_nStartSecond};
-    const CClipTime end{m_nEndHour, m_nEndMinute, m_nEndSecond};
+    const CClipTime start = FieldTime(false);
+    const CClipTime end = FieldTime(true);
     const std::string output = ToFileSystemPath(m_strOutputFile);
     RunSplit([start, end, output](CSplitEngine& engine, CMpegSource& source) {
         return engine.CutClip(source, start, end, output);

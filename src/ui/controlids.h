@@ -50,6 +50,8 @@ inline constexpr int IDC_HOMEPAGE = 1048;
 inline constexpr int IDC_HELP_BUTTON = 1049;
 // The clean cuts switch, shown in every mode.
 inline constexpr int IDC_CLEAN_CUTS = 1050;
+// The plan line below the time fields.
+inline constexpr int IDC_CLIP_PLAN = 1054;
 // IDC_CLOSE_SOURCE (1053) comes with the window messages: the preview posts it.
 
 // Window-menu commands of the system; the low four bits are the system's own.

@@ -130,3 +130,44 @@ TEST_F(CliMediaTest, UnplayableStreamFailsWhereADurationIsNeeded) {
                   .status,
               0);
 }
+
+// plan prints the bytes and times cut then writes, in both modes; keyframes lists one line a
+// key picture, each at a distinct offset in file order.
+TEST_F(CliMediaTest, PlanNamesWhatCutWritesAndKeyframesListsTheKeyPictures) {
+    const std::string path = TestMediaPath(TestMedia::DvdLong);
+    if (path.empty()) {
+        GTEST_SKIP() << "ffmpeg could not make the test media";
+    }
+    const std::regex offsets("\"start_offset\": ([0-9]+), \"end_offset\": ([0-9]+)");
+    for (const std::string clean : {"", " --clean"}) {
+        const std::string times = " --start 0:0:3.5 --end 7.25";
+        const CommandOutcome plan = Run("plan " + Quoted(path) + times + clean + " --json");
+        ASSERT_EQ(plan.status, 0) << plan.err;
+        const CommandOutcome cut = Run("cut " + Quoted(path) + times + clean +
+                                       " --yes --json --output " + Quoted(m_dir.File("clip.mpg")));
+        ASSERT_EQ(cut.status, 0) << cut.err;
+        std::smatch planned;
+        std::smatch written;
+        ASSERT_TRUE(std::regex_search(plan.out, planned, offsets)) << plan.out;
+        ASSERT_TRUE(std::regex_search(cut.out, written, offsets)) << cut.out;
+        EXPECT_EQ(planned[1], written[1]) << clean;
+        EXPECT_EQ(planned[2], written[2]) << clean;
+        EXPECT_THAT(plan.out, HasSubstr("\"size\": " + std::to_string(std::filesystem::file_size(
+                                                           m_dir.File("clip.mpg")))));
+    }
+    EXPECT_EQ(Run("plan " + Quoted(path) + " --start 3.5000 --end 7").status, 2);
+
+    const CommandOutcome keys = Run("keyframes " + Quoted(path));
+    ASSERT_EQ(keys.status, 0) << keys.err;
+    const std::regex line("([0-9]+):([0-9]{2}):([0-9]{2})\\.([0-9]{3}) ([0-9]+)\n");
+    size_t count = 0;
+    int64_t last = -1;
+    for (auto it = std::sregex_iterator(keys.out.begin(), keys.out.end(), line);
+         it != std::sregex_iterator(); ++it, ++count) {
+        const int64_t offset = std::stoll((*it)[5]);
+        EXPECT_GT(offset, last);
+        last = offset;
+    }
+    EXPECT_EQ(count, KeyPictureTimes(path).size());
+    EXPECT_EQ(keys.out.find("0:00:00."), 0u);
+}

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "cli/json.h"
+#include "cli/plancommands.h"
 #include "cli/terminalprogress.h"
 #include "platform/io/faultyfilesystem.h"
 #include "testsupport.h"
@@ -101,15 +102,20 @@ TEST(JsonText, StringsKeepUtf8AndEscapeEverythingElse) {
 }
 
 TEST(ClipTimeText, HoursMinutesSecondsOrPlainSeconds) {
-    auto same = [](std::optional<CClipTime> t, int h, int m, int s) {
-        return t && t->m_nHour == h && t->m_nMinute == m && t->m_nSecond == s;
+    auto same = [](std::optional<CClipTime> t, int h, int m, int s, int ms = 0) {
+        return t && t->m_nHour == h && t->m_nMinute == m && t->m_nSecond == s &&
+               t->m_nMillisecond == ms;
     };
     EXPECT_TRUE(same(ParseClipTime("1:02:03"), 1, 2, 3));
     EXPECT_TRUE(same(ParseClipTime("0:90:0"), 0, 90, 0));
     EXPECT_TRUE(same(ParseClipTime("3725"), 1, 2, 5));
     EXPECT_TRUE(same(ParseClipTime("0"), 0, 0, 0));
-    for (const char* bad :
-         {"", "1:2", "1:2:3:4", "a", "-1", "1:-2:3", "1::3", "99999999999", "1:2:3x", " 5"}) {
+    EXPECT_TRUE(same(ParseClipTime("1:02:03.5"), 1, 2, 3, 500));
+    EXPECT_TRUE(same(ParseClipTime("3725.04"), 1, 2, 5, 40));
+    EXPECT_TRUE(same(ParseClipTime("0.007"), 0, 0, 0, 7));
+    EXPECT_EQ(FormatPlanTime(37'250'400'000), "1:02:05.040");
+    for (const char* bad : {"", "1:2", "1:2:3:4", "a", "-1", "1:-2:3", "1::3", "99999999999",
+                            "1:2:3x", " 5", "5.", ".5", "5.1234", "1.2:3:4", "5.-1", "5.+1"}) {
         EXPECT_FALSE(ParseClipTime(bad)) << bad;
     }
 }

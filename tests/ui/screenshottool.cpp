@@ -1,11 +1,14 @@
 // Writes pictures of the main window in each mode and of the About box, for the docs and for
 // checking the layout by eye: tarnwick_screenshots <output-folder> [<point-size>]. With a point
 // size the desktop's font is DejaVu Sans at that size, and the pictures' names end in -<size>pt.
+// tarnwick_screenshots <output-folder> --plan <file> opens the file, asks for a clean clip from
+// 00:00:02 to 00:00:06 and writes main-plan-line.png once the plan line shows it.
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -20,6 +23,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+class CSilentPlanReporter final : public IReporter {
+public:
+    void ShowMessage(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void ShowAppMessage(const std::string& text) override { ShowMessage(text, {}); }
+    bool AskReplace(const std::string&) override { return false; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+};
+
 bool Save(QWidget& widget, const QString& strPath) {
     QCoreApplication::processEvents();
     const bool bSaved = widget.grab().save(strPath);
@@ -31,6 +45,35 @@ bool Save(QWidget& widget, const QString& strPath) {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    if (argc == 4 && QString::fromLocal8Bit(argv[2]) == u"--plan"_s) {
+        CFakeShellServices shell;
+        CClipApp app(u"/usr/bin/tarnwick"_s, shell.settings);
+        CClipDlg dlg(app, shell.Services());
+        dlg.show();
+        CSilentPlanReporter reporter;
+        if (!dlg.m_source.SetSourcePath(argv[3]) || !dlg.m_source.ProbeHeader(reporter) ||
+            !dlg.m_source.ProbeDuration({})) {
+            std::fprintf(stderr, "cannot open %s\n", argv[3]);
+            return 1;
+        }
+        dlg.m_strInfoLine = QString::fromStdString(
+            FormatSourceInfoLine(QString::fromLocal8Bit(argv[3]).section(u'/', -1).toStdString(),
+                                 dlg.m_source.m_nTotalSeconds));
+        dlg.m_nStartSecond = 2;
+        dlg.m_nEndSecond = 6;
+        dlg.DoDataExchange(false);
+        static_cast<QAbstractButton*>(dlg.GetDlgItem(IDC_CLEAN_CUTS))->click();
+        dlg.UpdatePlanLine();
+        const bool bPlanned = QTest::qWaitFor(
+            [&dlg] { return dlg.PlanIsIdle() && !dlg.PlanLineText().isEmpty(); }, 10000);
+        if (!bPlanned) {
+            std::fprintf(stderr, "the plan line stayed empty\n");
+            return 1;
+        }
+        return Save(dlg, QDir(QString::fromLocal8Bit(argv[1])).filePath(u"main-plan-line.png"_s))
+                   ? 0
+                   : 1;
+    }
     if (argc != 2 && argc != 3) {
         std::fprintf(stderr, "usage: tarnwick_screenshots <output-folder> [<point-size>]\n");
         return 2;
