@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox
+  ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox metacity bindfs
   fonts-dejavu-core
   desktop-file-utils appstream man-db lintian dpkg-dev
 )
