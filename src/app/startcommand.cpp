@@ -55,7 +55,8 @@ CStartCommand ParseStartCommand(const QStringList& args, const QString& strProgr
     }
     if (!strUnknown.isEmpty()) {
         command.m_action = CStartCommand::kError;
-        command.m_strText = u"%1: unknown option %2\nTry '%1 --help'.\n"_s.arg(strProgram, strUnknown);
+        command.m_strText =
+            u"%1: unknown option %2\nTry '%1 --help'.\n"_s.arg(strProgram, strUnknown);
         return command;
     }
     if (!files.isEmpty()) {

@@ -150,8 +150,7 @@ void CPreviewPlayer::PlaceBesideOwner() {
     // is mapped (the main window may have just appeared), and the preview's not before it is.
     // A preview whose frame cannot be had is given the main window's.
     const QRect rcOwnerClient = m_hWndOwner->geometry();
-    const QMargins ownerFrame =
-        WindowFrameMargins(m_hWndOwner, kFrameWaitMs).value_or(QMargins());
+    const QMargins ownerFrame = WindowFrameMargins(m_hWndOwner, kFrameWaitMs).value_or(QMargins());
     const QRect rcOwner = rcOwnerClient.marginsAdded(ownerFrame);
     const QMargins frame = WindowFrameMargins(m_hWnd, kFrameWaitMs).value_or(ownerFrame);
     // Wayland does not let a window place itself.

@@ -30,8 +30,8 @@ xcb_atom_t InternAtom(xcb_connection_t* pConnection, const char* pszName) {
 std::optional<QMargins> ReadFrameExtents(xcb_connection_t* pConnection, xcb_window_t window,
                                          xcb_atom_t extents) {
     xcb_get_property_reply_t* pReply = xcb_get_property_reply(
-        pConnection,
-        xcb_get_property(pConnection, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+        pConnection, xcb_get_property(pConnection, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4),
+        nullptr);
     std::optional<QMargins> margins;
     if (pReply != nullptr && pReply->format == 32 &&
         xcb_get_property_value_length(pReply) >= static_cast<int>(4 * sizeof(uint32_t))) {
@@ -49,9 +49,8 @@ std::optional<QMargins> ReadFrameExtents(xcb_connection_t* pConnection, xcb_wind
 }
 
 std::optional<QMargins> X11FrameMargins(QWidget* pWindow, int nWaitMs) {
-    auto* pX11 = qGuiApp != nullptr
-                     ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                     : nullptr;
+    auto* pX11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                                    : nullptr;
     xcb_connection_t* pConnection = pX11 != nullptr ? pX11->connection() : nullptr;
     if (pConnection == nullptr) {
         return std::nullopt;

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <QDialog>
-#include <QStringList>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QUrl>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <atomic>

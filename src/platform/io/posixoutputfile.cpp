@@ -95,8 +95,8 @@ bool NameStillNames(int folderFd, const char* name, int fd) {
 
 // Removes the hidden files of killed runs: a file being written is locked by its writer, so
 // one that can be locked has nobody behind it. Best effort: a folder that cannot be read is
-// left as it is.
-void RemoveAbandoned(int folderFd) {
+// left as it is. The source is never removed, whatever its name.
+void RemoveAbandoned(int folderFd, const struct stat& source) {
     const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0) {
         return;
@@ -117,7 +117,8 @@ void RemoveAbandoned(int folderFd) {
         }
         struct stat info {};
         if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && NameStillNames(folderFd, entry->d_name, fd)) {
+            !SameFile(info, source.st_dev, source.st_ino) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            NameStillNames(folderFd, entry->d_name, fd)) {
             ::unlinkat(folderFd, entry->d_name, 0);
         }
         ::close(fd);
@@ -263,7 +264,7 @@ std::unique_ptr<CPosixOutputFile> CPosixOutputFile::Create(const std::string& pa
         kind = Kind::InPlace;
         fd = OpenInPlace(folderFd, name, existing, source.st_dev, source.st_ino);
     } else {
-        RemoveAbandoned(folderFd);
+        RemoveAbandoned(folderFd, source);
         fd = OpenUnnamed(folderFd);
         if (fd < 0) {
             kind = Kind::Named;
@@ -291,9 +292,9 @@ std::unique_ptr<CPosixOutputFile> CPosixOutputFile::Create(const std::string& pa
         lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
     status = OutputStatus::Ok;
-    return std::unique_ptr<CPosixOutputFile>(new CPosixOutputFile(fd, folderFd, lockFd,
-                                                                  std::move(name), std::move(tempName),
-                                                                  kind, source.st_dev, source.st_ino));
+    return std::unique_ptr<CPosixOutputFile>(
+        new CPosixOutputFile(fd, folderFd, lockFd, std::move(name), std::move(tempName), kind,
+                             source.st_dev, source.st_ino));
 }
 
 CPosixOutputFile::CPosixOutputFile(int fd, int folderFd, int lockFd, std::string name,

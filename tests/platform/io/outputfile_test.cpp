@@ -329,12 +329,19 @@ TEST_F(OutputFileTest, HiddenFilesNobodyHoldsAreRemovedByTheNextOutput) {
     const int holder = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    // A source that happens to have such a name.
+    const std::string sourceName = m_dir.File(".tarnwick-sourcefile");
+    WriteFile(sourceName, Text("source bytes"));
+    auto source = m_fs.OpenRead(sourceName);
+    ASSERT_TRUE(source);
 
-    auto output = Create(m_dir.File("clip.mpg"), OutputStatus::Ok);
+    OutputStatus status = OutputStatus::CannotOpen;
+    auto output = m_fs.CreateOutput(m_dir.File("clip.mpg"), *source, status);
     ASSERT_TRUE(output);
     ASSERT_EQ(output->Write("new", 3), 3);
     EXPECT_EQ(output->Commit(), OutputStatus::Ok);
     ::close(holder);
     EXPECT_EQ(Entries(), (std::set<std::string>{"source.mpg", "clip.mpg", ".tarnwick-0123456789",
-                                                ".tarnwick-notes", ".tarnwick-ABCDEFGHIJ"}));
+                                                ".tarnwick-notes", ".tarnwick-ABCDEFGHIJ",
+                                                ".tarnwick-sourcefile"}));
 }
