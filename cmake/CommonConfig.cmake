@@ -1,10 +1,18 @@
-# Flags shared by every target of ours: the language level, the warnings that fail the build,
+# Flags shared by every target of ours: the language level, the warnings (errors with
+# -DTARNWICK_WERROR=ON),
 # and the sanitizer build selected with -DTARNWICK_SANITIZE=ON.
 
 add_library(tarnwick_options INTERFACE)
 target_compile_features(tarnwick_options INTERFACE cxx_std_20)
 target_compile_options(tarnwick_options INTERFACE
-  -Wall -Wextra -Wpedantic -Werror -Wnon-virtual-dtor -Woverloaded-virtual)
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual)
+
+# Warnings fail developers' builds (make test, CI) only: a newer compiler's new warning must not
+# break a user's or a distribution's build.
+option(TARNWICK_WERROR "Treat warnings as errors" OFF)
+if(TARNWICK_WERROR)
+  target_compile_options(tarnwick_options INTERFACE -Werror)
+endif()
 target_compile_definitions(tarnwick_options INTERFACE _FILE_OFFSET_BITS=64)
 
 option(TARNWICK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)

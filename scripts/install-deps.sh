@@ -6,12 +6,12 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox
+  ffmpeg xvfb xauth xdotool imagemagick x11-utils openbox metacity bindfs
   fonts-dejavu-core
   desktop-file-utils appstream man-db lintian dpkg-dev
 )

@@ -10,6 +10,7 @@
 
 #include "cli/consolereporter.h"
 #include "cli/json.h"
+#include "cli/outputwatch.h"
 #include "cli/plancommands.h"
 #include "cli/terminalprogress.h"
 #include "mpeg/messages.h"
@@ -214,6 +215,10 @@ const char* SignalName(int signal) {
 constexpr const char* kStoppedWriting =
     "; the file being written was removed, finished files "
     "were kept";
+// Where the folder refuses new files the existing file itself is written: it is not removed.
+constexpr const char* kStoppedWritingInPlace =
+    "; the file being written could only be written in place and is incomplete, finished files "
+    "were kept";
 constexpr const char* kStoppedBeforeWriting = "; nothing was written";
 
 // The exit status of a command a signal stopped, with a short notice of what it left.
@@ -223,11 +228,15 @@ int StoppedBySignal(CliEnvironment& env, const char* left) {
     return kExitSignalBase + signal;
 }
 
-int StatusToExit(SplitStatus status, CliEnvironment& env) {
+int StatusToExit(SplitStatus status, const COutputWatch& watch, CliEnvironment& env) {
     // A signal that arrived while the command ran decides, unless the work was done anyway.
     if (status != SplitStatus::Done && env.m_pStopSignals != nullptr &&
         env.m_pStopSignals->Signal() != 0) {
-        return StoppedBySignal(env, status == SplitStatus::Cancelled ? kStoppedWriting : "");
+        const char* left = "";
+        if (status == SplitStatus::Cancelled) {
+            left = watch.Begun() && watch.InPlace() ? kStoppedWritingInPlace : kStoppedWriting;
+        }
+        return StoppedBySignal(env, left);
     }
     switch (status) {
         case SplitStatus::Done:
@@ -478,8 +487,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (showProgress) {
         reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
     }
-    CSplitEngine engine(reporter, env.m_fileSystem, stop,
-                        showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
+    COutputWatch watch(showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
+    CSplitEngine engine(reporter, env.m_fileSystem, stop, watch);
     engine.SetOptions(CSplitOptions{call.m_flags.count("--clean") != 0});
     const std::string durationSource = duration ? "option" : DurationSourceName(source);
     if (call.m_strCommand == "probe" && json) {
@@ -524,5 +533,5 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (json) {
         PrintOutputs(engine, env);
     }
-    return StatusToExit(status, env);
+    return StatusToExit(status, watch, env);
 }

@@ -17,6 +17,8 @@ struct CProgressOutput {
     // copied, with one header for each piece still to come.
     int64_t m_llRunDone = 0;
     int64_t m_llRunBytes = 0;
+    // Written into the existing file itself: a stop or failure leaves it incomplete.
+    bool m_bInPlace = false;
 };
 
 class IProgress {

@@ -318,7 +318,9 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const CProg
         return SplitStatus::Failed;
     }
     cursor.Raise();
-    m_progress.BeginOutput(step);
+    CProgressOutput begun = step;
+    begun.m_bInPlace = output->IsInPlace();
+    m_progress.BeginOutput(begun);
     const bool copied =
         clean != nullptr ? m_copier.CopyExact(input, output, *clean, messages, cursor)
                          : m_copier.CopyRange(input, output, start, end, source.m_nHeaderCopyLength,

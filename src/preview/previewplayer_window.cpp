@@ -16,10 +16,14 @@
 #include "preview/previewplacement.h"
 #include "preview/previewplayer.h"
 #include "preview/previewwindow.h"
+#include "preview/windowframes.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// How long the window manager is given to say how large a frame it draws.
+constexpr int kFrameWaitMs = 300;
 
 // Keeps a window above every other, or stops doing so, without hiding it: changing the flags
 // through the widget would hide and show the window again, and hiding the main window ends
@@ -142,23 +146,27 @@ void CPreviewPlayer::PlaceBesideOwner() {
     if (pScreen == nullptr) {
         return;
     }
-    // The preview is not on screen yet, so its decorations are not known: it is given the main
-    // window's, which the same window manager draws.
-    const QRect rcOwner = m_hWndOwner->frameGeometry();
+    // The frames as the window manager draws them: Qt knows a window's only some time after it
+    // is mapped (the main window may have just appeared), and the preview's not before it is.
+    // A preview whose frame cannot be had is given the main window's.
     const QRect rcOwnerClient = m_hWndOwner->geometry();
-    const QMargins frame(rcOwnerClient.left() - rcOwner.left(), rcOwnerClient.top() - rcOwner.top(),
-                         rcOwner.right() - rcOwnerClient.right(),
-                         rcOwner.bottom() - rcOwnerClient.bottom());
+    const QMargins ownerFrame = WindowFrameMargins(m_hWndOwner, kFrameWaitMs).value_or(QMargins());
+    const QRect rcOwner = rcOwnerClient.marginsAdded(ownerFrame);
+    const QMargins frame = WindowFrameMargins(m_hWnd, kFrameWaitMs).value_or(ownerFrame);
     // Wayland does not let a window place itself.
     const bool bSelfPlacing = !QGuiApplication::platformName().startsWith(u"wayland"_s);
     const CPreviewLayout layout = PreviewBesideOwner(
         pScreen->availableGeometry(), rcOwner, frame,
         QSize(static_cast<int>(lWidth), static_cast<int>(lHeight)), bSelfPlacing);
     if (bSelfPlacing) {
+        // Placed by their client areas: a frame position is turned into a client position with
+        // the frame Qt knows, which may still be none.
+        const QPoint ownerOffset(ownerFrame.left(), ownerFrame.top());
         if (layout.ptOwner != rcOwner.topLeft()) {
-            m_hWndOwner->move(layout.ptOwner);
+            m_hWndOwner->setGeometry(QRect(layout.ptOwner + ownerOffset, rcOwnerClient.size()));
         }
-        m_hWnd->move(layout.ptPreview);
+        m_hWnd->setGeometry(
+            QRect(layout.ptPreview + QPoint(frame.left(), frame.top()), m_hWnd->size()));
     }
     if (layout.sizeVideo != m_hWnd->size()) {
         m_hWnd->setFixedSize(layout.sizeVideo);

@@ -164,6 +164,7 @@ CClipDlg::CClipDlg(CClipApp& app, const CShellServices& shell, QWidget* pParent)
     setWindowModality(Qt::WindowModal);
     setWindowTitle(u"Tarnwick"_s);
     setFont(CDialogUnits::DialogFont());
+    setAcceptDrops(true);
     m_strOutputFile = u"/clip1.mpg"_s;
     CreateControls();
     ConnectCommands();
@@ -432,11 +433,16 @@ QWidget* CClipDlg::GetDlgItem(int nId) const {
 }
 
 void CClipDlg::setVisible(bool bVisible) {
-    if (bVisible && !m_bInitialized) {
+    const bool bFirstShow = bVisible && !m_bInitialized;
+    if (bFirstShow) {
         m_bInitialized = true;
         OnInitDialog();
     }
     QDialog::setVisible(bVisible);
+    if (bFirstShow && !m_strStartFile.isEmpty()) {
+        // Once the window is on screen, so the preview is placed beside it.
+        QMetaObject::invokeMethod(this, &CClipDlg::OpenStartFile, Qt::QueuedConnection);
+    }
 }
 
 bool CClipDlg::OnInitDialog() {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -30,6 +31,9 @@ class CProgressDlg;
 class CUpDown;
 class CWindowReporter;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -83,6 +87,14 @@ public:
 
     // Command and notification handlers, named as the window's commands are.
     void OnOpenMpeg();
+    // Opens strPath as Open MPEG does once its dialog has chosen it: the same probes, messages
+    // and preview. Ignored while long work runs.
+    void OpenMpegFile(const QString& strPath);
+    // A file to open once the window has first shown (the command line's); nIgnoredFiles more
+    // were named, and the user is told that only the first is opened.
+    void SetStartFile(const QString& strPath, int nIgnoredFiles = 0);
+    // The message when several files arrive at once.
+    static QString OnlyFirstFileText(const QString& strPath);
     void OnCutStart();
     void OnPlay();
     void OnPause();
@@ -198,8 +210,13 @@ protected:
     void paintEvent(QPaintEvent* pEvent) override;
     void customEvent(QEvent* pEvent) override;
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    // Local files dropped on the window open as Open MPEG opens them; several open the first.
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
 
 private:
+    void OpenStartFile();
+    static QStringList LocalFiles(const QMimeData* pData);
     void CreateControls();
     void ConnectCommands();
     void CreateJob();
@@ -256,6 +273,8 @@ private:
     StopPositionQuery m_queryStopPosition;
     QIcon m_hIcon;
     bool m_bInitialized = false;
+    QString m_strStartFile;
+    int m_nStartIgnoredFiles = 0;
     bool m_bMediaFrameworkStarted = false;
 
     std::map<int, QWidget*> m_controls;

@@ -1,7 +1,15 @@
-// The Open MPEG command: the only way a source enters the window. The new file is probed into
+// The Open MPEG command: the only way a source enters the window, whether chosen in its
+// dialog, named on the command line or dropped on the window. The new file is probed into
 // a copy of the source, which replaces the opened one only when every probe has succeeded, so
 // the file the information line names is always the file the Start commands cut. The probes
 // and the preview's start run off the GUI thread, under the busy cursor (clipdlg_job.cpp).
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <utility>
+
 #include "app/clipapp.h"
 #include "mpeg/outputpaths.h"
 #include "platform/io/fileio.h"
@@ -33,8 +41,15 @@ void CClipDlg::OnOpenMpeg() {
     if (!chosen) {
         return;
     }
+    OpenMpegFile(*chosen);
+}
+
+void CClipDlg::OpenMpegFile(const QString& strPath) {
+    if (m_bBusy) {
+        return;
+    }
     auto candidate = std::make_shared<CMpegSource>(m_source);
-    if (!candidate->SetSourcePath(ToFileSystemPath(*chosen))) {
+    if (!candidate->SetSourcePath(ToFileSystemPath(strPath))) {
         // Longer than the system's path limit: no file by that name can be opened.
         ShowMessage(u"Error"_s, u"Can not open the mpeg file!"_s);
         return;
@@ -92,4 +107,63 @@ void CClipDlg::FinishOpen(const CMpegSource& candidate, int nOutcome) {
     ClosePreview();
     OpenPreviewInBackground([this](int) { EndBusy(); });
     OnSourceChanged();
+}
+
+void CClipDlg::SetStartFile(const QString& strPath, int nIgnoredFiles) {
+    m_strStartFile = strPath;
+    m_nStartIgnoredFiles = nIgnoredFiles;
+}
+
+void CClipDlg::OpenStartFile() {
+    if (m_strStartFile.isEmpty()) {
+        return;
+    }
+    const QString strPath = std::exchange(m_strStartFile, QString());
+    if (m_nStartIgnoredFiles > 0) {
+        ShowAppMessage(OnlyFirstFileText(strPath));
+    }
+    OpenMpegFile(strPath);
+}
+
+QString CClipDlg::OnlyFirstFileText(const QString& strPath) {
+    return u"Only one file can be opened at a time. %1 is opened."_s.arg(
+        FromFileSystemPath(ExtractFileName(ToFileSystemPath(strPath))));
+}
+
+void CClipDlg::dragEnterEvent(QDragEnterEvent* pEvent) {
+    if (!m_bBusy && !LocalFiles(pEvent->mimeData()).isEmpty()) {
+        pEvent->acceptProposedAction();
+    }
+}
+
+void CClipDlg::dropEvent(QDropEvent* pEvent) {
+    const QStringList files = LocalFiles(pEvent->mimeData());
+    if (m_bBusy || files.isEmpty()) {
+        return;
+    }
+    pEvent->acceptProposedAction();
+    // Opened once the drop has ended, so the source's drag is not held up by the probes or a
+    // message.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files] {
+            if (files.size() > 1) {
+                ShowAppMessage(OnlyFirstFileText(files.front()));
+            }
+            OpenMpegFile(files.front());
+        },
+        Qt::QueuedConnection);
+}
+
+QStringList CClipDlg::LocalFiles(const QMimeData* pData) {
+    QStringList files;
+    if (pData == nullptr) {
+        return files;
+    }
+    for (const QUrl& url : pData->urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
+            files << url.toLocalFile();
+        }
+    }
+    return files;
 }

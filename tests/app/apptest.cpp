@@ -14,6 +14,7 @@
 #include "app/appresources.h"
 #include "app/clipapp.h"
 #include "app/pathparts.h"
+#include "app/startcommand.h"
 #include "platform/desktop/qtsettingsstore.h"
 #include "platform/desktop/testing/fakesettingsstore.h"
 
@@ -36,6 +37,8 @@ private Q_SLOTS:
     void RenamedExecutableKeepsSettingsOfItsOwn();
     void AboutBoxShowsIconVersionMakerAndOk();
     void HelpPageFoundBesideExecutableOrInstalled();
+    void StartCommandTakesOneFileAndTheUsualOptions_data();
+    void StartCommandTakesOneFileAndTheUsualOptions();
 };
 
 void CAppTest::TailFromLastBackslash_data() {
@@ -218,6 +221,50 @@ void CAppTest::HelpPageFoundBesideExecutableOrInstalled() {
     // In the build tree the page lies beside the executable, and that one wins.
     writePage(strBin + u"help/Introduction.htm"_s);
     QCOMPARE(LocateHelpPage(strBin), strBin + u"help/Introduction.htm"_s);
+}
+
+void CAppTest::StartCommandTakesOneFileAndTheUsualOptions_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("ignored");
+    QTest::addColumn<QString>("text");
+    const int run = CStartCommand::kRun;
+    QTest::newRow("nothing") << QStringList{} << run << QString() << 0 << QString();
+    QTest::newRow("relative file")
+        << QStringList{u"../a.mpg"_s} << run << u"/home/u/a.mpg"_s << 0 << QString();
+    QTest::newRow("absolute file")
+        << QStringList{u"/v/a b.mpg"_s} << run << u"/v/a b.mpg"_s << 0 << QString();
+    QTest::newRow("file URL") << QStringList{u"file:///v/a%20b.mpg"_s} << run << u"/v/a b.mpg"_s
+                              << 0 << QString();
+    QTest::newRow("several files") << QStringList{u"a.mpg"_s, u"b.mpg"_s, u"c.mpg"_s} << run
+                                   << u"/home/u/clips/a.mpg"_s << 2 << QString();
+    QTest::newRow("a name starting with a dash after --")
+        << QStringList{u"--"_s, u"-a.mpg"_s} << run << u"/home/u/clips/-a.mpg"_s << 0 << QString();
+    QTest::newRow("help wins over a file and an unknown option")
+        << QStringList{u"a.mpg"_s, u"-x"_s, u"--help"_s} << int{CStartCommand::kHelp} << QString()
+        << 0 << u"Usage: tarnwick [FILE]"_s;
+    QTest::newRow("short help") << QStringList{u"-h"_s} << int{CStartCommand::kHelp} << QString()
+                                << 0 << u"--version"_s;
+    QTest::newRow("version") << QStringList{u"--version"_s} << int{CStartCommand::kVersion}
+                             << QString() << 0 << u"tarnwick 2.3\n"_s;
+    QTest::newRow("unknown option")
+        << QStringList{u"--frobnicate"_s, u"a.mpg"_s} << int{CStartCommand::kError} << QString()
+        << 0 << u"tarnwick: unknown option --frobnicate\nTry 'tarnwick --help'.\n"_s;
+}
+
+void CAppTest::StartCommandTakesOneFileAndTheUsualOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(int, action);
+    QFETCH(QString, file);
+    QFETCH(int, ignored);
+    QFETCH(QString, text);
+    const CStartCommand command =
+        ParseStartCommand(args, u"tarnwick"_s, u"2.3"_s, u"/home/u/clips"_s);
+    QCOMPARE(int{command.m_action}, action);
+    QCOMPARE(command.m_strFile, file);
+    QCOMPARE(command.m_nIgnoredFiles, ignored);
+    QVERIFY2(command.m_strText.contains(text), qPrintable(command.m_strText));
 }
 
 int main(int argc, char* argv[]) {

@@ -473,6 +473,52 @@ TEST_F(CliTest, ASignalStopsTheSplitAndKeepsWhatWasThere) {
     }
 }
 
+// Where the folder refuses new files the piece is written into the old file itself: after a
+// signal, the notice says that file is incomplete instead of claiming it was removed.
+TEST_F(CliTest, ASignalNoticeSaysWhenTheFileWasWrittenInPlace) {
+    const Bytes big = MakeRegularStream(size_t{4} << 20, 2048, 2048);
+    const std::string source = m_dir.File("big.mpg");
+    WriteFile(source, big);
+    const std::string folder = m_dir.File("locked");
+    std::filesystem::create_directory(folder);
+    WriteFile(folder + "/clip.mpg", Bytes{5, 5, 5});
+    GiveToChild(m_dir.Path().string(), 0777);
+    GiveToChild(source, 0644);
+    GiveToChild(folder + "/clip.mpg", 0666);
+    if (RunningAsRoot()) {
+        ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    const std::string notice = m_dir.File("notice.txt");
+    const int status = RunInChild(
+        [&] {
+            CFaultyFileSystem fs;
+            fs.m_limitRead = [&, raised = false](const std::string& path, int64_t position,
+                                                 size_t count) mutable {
+                if (!raised && path == source && position >= (int64_t{2} << 20)) {
+                    raised = true;
+                    ::raise(SIGTERM);
+                }
+                return static_cast<int64_t>(count);
+            };
+            std::istringstream in("y\n");
+            std::ostringstream out;
+            std::ofstream err(notice);
+            CliEnvironment env{in, out, err, false, {}, fs, &CStopSignals::Install()};
+            return RunCli({"cut", source, "--start", "0", "--end", "10", "--duration", "10",
+                           "--output", folder + "/clip.mpg", "--yes"},
+                          env);
+        },
+        30, true);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(status, 128 + SIGTERM);
+    std::ifstream shown(notice);
+    const std::string text((std::istreambuf_iterator<char>(shown)), {});
+    EXPECT_THAT(text, HasSubstr("tarnwick-cli: stopped by SIGTERM; the file being written could "
+                                "only be written in place and is incomplete, finished files were "
+                                "kept\n"));
+}
+
 TEST_F(CliTest, JsonProbeIsOneObjectOfTheSameFacts) {
     Result r = Run({"probe", m_source, "--json"});
     EXPECT_EQ(r.status, 0);

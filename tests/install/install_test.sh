@@ -41,7 +41,8 @@ desktop="$root/share/applications/tarnwick.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Categories=AudioVideo;Video;AudioVideoEditing;' "$desktop" || fail "Categories"
 grep -qx 'MimeType=video/mpeg;video/x-mpeg;video/mp2p;video/dvd;' "$desktop" || fail "MimeType"
-grep -qx 'Exec=tarnwick' "$desktop" || fail "Exec"
+# The file manager's file reaches the program.
+grep -qx 'Exec=tarnwick %f' "$desktop" || fail "Exec"
 grep -qx 'Icon=tarnwick' "$desktop" || fail "Icon"
 
 # The metadata, checked together with the desktop entry it names.
@@ -58,8 +59,18 @@ for page in tarnwick tarnwick-cli; do
 done
 gzip -t "$root/share/doc/tarnwick/changelog.gz" || fail "changelog.gz"
 
-# The installed command-line tool runs from its new place.
+# The installed programs run from their new place; the desktop program answers --version
+# without a display.
 "$root/bin/tarnwick-cli" --help >/dev/null || fail "tarnwick-cli --help"
+version=$(DISPLAY= WAYLAND_DISPLAY= "$root/bin/tarnwick" --version) || fail "tarnwick --version"
+case $version in "tarnwick "[0-9]*) ;; *) fail "tarnwick --version says '$version'" ;; esac
+
+# The copyright file names the project's licence and every licence of the committed samples.
+copyright="$root/share/doc/tarnwick/copyright"
+for licence in MIT Apache-2.0 wxWindows; do
+    grep -qx "License: $licence" "$copyright" || fail "copyright lacks $licence"
+done
+grep -q LicenseRef "$copyright" && fail "copyright names a placeholder licence"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed tree checked: $(find "$stage" -type f | wc -l) files"

@@ -2,16 +2,20 @@
 // that a failed open leaves the opened source exactly as it was.
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "../media/testmedia.h"
+#include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
 #include "windowfixture.h"
@@ -56,6 +60,7 @@ struct CSourceState {
 class COpenWindow : public CWindow {
 public:
     COpenWindow() { Show(); }
+    explicit COpenWindow(const std::function<void(CClipDlg&)>& beforeShow) { Show(beforeShow); }
 
     QString Write(const QString& name, const QByteArray& bytes) {
         QFile file(dir.filePath(name));
@@ -98,6 +103,8 @@ private Q_SLOTS:
     void StreamsAreMeasuredByTheirOwnClock();
     void OpenRedisplaysStoredFieldValues();
     void OpeningLeavesTheWindowResponsiveUnderTheBusyCursor();
+    void FileNamedAtStartOrDroppedOpensAsOpenMpegDoes_data();
+    void FileNamedAtStartOrDroppedOpensAsOpenMpegDoes();
 };
 
 void COpenMpegTest::OpensPlayableFileWithMeasuredDuration() {
@@ -314,6 +321,71 @@ void COpenMpegTest::OpeningLeavesTheWindowResponsiveUnderTheBusyCursor() {
     QCOMPARE(window.shell.busyCursor.Depth(), 0);
     QCOMPARE(window.shell.busyCursor.Raises(), 1);
     QVERIFY(window.Texts().isEmpty());
+}
+
+void COpenMpegTest::FileNamedAtStartOrDroppedOpensAsOpenMpegDoes_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("files");
+    QTest::newRow("command line") << u"start"_s << 1;
+    QTest::newRow("command line, several") << u"start"_s << 3;
+    QTest::newRow("one dropped") << u"drop"_s << 1;
+    QTest::newRow("several dropped") << u"drop"_s << 2;
+}
+
+// The command line's file and a drop go the way of Open MPEG: the same probes and messages,
+// the information line and the preview; of several files the first is opened, and the user is
+// told so.
+void COpenMpegTest::FileNamedAtStartOrDroppedOpensAsOpenMpegDoes() {
+    QFETCH(QString, how);
+    QFETCH(int, files);
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 0; i < files; ++i) {
+        QFile file(dir.filePath(u"f%1.mpg"_s.arg(i)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(MakeStream(10 + i));
+        paths << file.fileName();
+    }
+    const auto setUp = [&](CClipDlg& dlg) {
+        dlg.SetStopPositionQuery(Reports(1'000'000'000));
+        if (how == u"start"_s) {
+            dlg.SetStartFile(paths.front(), files - 1);
+        }
+    };
+    COpenWindow window(setUp);
+    if (how == u"drop"_s) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) {
+            urls << QUrl::fromLocalFile(path);
+        }
+        data.setUrls(urls);
+        const QPoint at = window.Dlg().rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window.Dlg(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window.Dlg(), &drop);
+        QVERIFY(drop.isAccepted());
+    }
+    QTRY_COMPARE(window.Dlg().m_strInfoLine, u"f0.mpg  (00:01:40)"_s);
+    QVERIFY(window.WaitUntilIdle());
+    QCOMPARE(window.Label(IDC_INFO_LINE)->text(), u"f0.mpg  (00:01:40)"_s);
+    QCOMPARE(QString::fromStdString(window.Dlg().m_source.SourcePath()), paths.front());
+    QVERIFY(g_pPreview != nullptr);
+    QCOMPARE(window.graphs.GraphsHandedOut(), 1);
+    const QStringList expected =
+        files > 1 ? QStringList{u"Only one file can be opened at a time. f0.mpg is opened."_s}
+                  : QStringList{};
+    QCOMPARE(window.Texts(), expected);
+    QVERIFY(window.shell.fileDialogs.Calls().empty());
+
+    // Anything but local files is not taken.
+    QMimeData text;
+    text.setText(u"f1.mpg"_s);
+    QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window.Dlg(), &enter);
+    QVERIFY(!enter.isAccepted());
 }
 
 QTEST_MAIN(COpenMpegTest)

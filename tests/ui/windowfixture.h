@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,9 +27,13 @@ public:
         shell.shellFolders.SetFolder(CSIDL_DESKTOP, u"/home/u/Desktop"_s);
     }
 
-    CClipDlg& Show() {
+    // beforeShow sets the window up as the program does before it first shows (a start file).
+    CClipDlg& Show(const std::function<void(CClipDlg&)>& beforeShow = {}) {
         m_pDlg = std::make_unique<CClipDlg>(m_app, shell.Services());
         m_pDlg->SetPreviewGraphFactory(&graphs);
+        if (beforeShow) {
+            beforeShow(*m_pDlg);
+        }
         m_pDlg->show();
         return *m_pDlg;
     }

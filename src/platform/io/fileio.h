@@ -51,7 +51,8 @@ public:
     virtual OutputStatus Commit() = 0;
 
     // True when the output is written into the existing file itself (truncated when created),
-    // because no file could be created beside it; a failure then leaves a partial file.
+    // because its folder refuses new files or would refuse the rename over it (a sticky folder,
+    // the file another user's); a failure then leaves a partial file.
     virtual bool IsInPlace() const = 0;
 };
 
@@ -73,10 +74,12 @@ public:
 
     // Starts an output at path for a copy of source (open): a new file in the folder of the
     // final file (through a symbolic link, the regular file it points at) that Commit gives the
-    // final name, or, where no file can be created there, the existing regular file itself,
-    // truncated, provided it may be written. Refuses, without opening anything at the path,
-    // with IsSource when the path (following every link) names the open source, and with
-    // CannotOpen when it names anything but a regular file or nothing can be written.
+    // final name, or, where the folder refuses new files (no permission, read-only) or the
+    // rename over the file would be refused, the existing regular file itself, truncated,
+    // provided it may be written. Refuses, without opening anything at the path, with IsSource
+    // when the path (following every link) names the open source, and with CannotOpen when it
+    // names anything but a regular file, nothing can be written, or the new file cannot be
+    // made for any other reason (no space, no inode, no descriptor): the old file then stays.
     virtual std::unique_ptr<IOutputFile> CreateOutput(const std::string& path, IFile& source,
                                                       OutputStatus& status) = 0;
 

@@ -1,7 +1,9 @@
 // Outputs that reach their final name only when complete.
 #include "platform/io/posixoutputfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,17 +11,20 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
 
 constexpr int kNameAttempts = 64;
+constexpr char kHiddenPrefix[] = ".tarnwick-";
+constexpr size_t kHiddenNoise = 10;
 
 // A hidden name for the new file while it waits for the rename; short, so it fits any folder
 // in which the final name fits.
 std::string HiddenName() {
     static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char noise[10] = {};
+    unsigned char noise[kHiddenNoise] = {};
     if (::getrandom(noise, sizeof noise, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof noise)) {
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -30,7 +35,7 @@ std::string HiddenName() {
             mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
         }
     }
-    std::string name = ".tarnwick-";
+    std::string name = kHiddenPrefix;
     for (unsigned char byte : noise) {
         name += kDigits[byte % (sizeof kDigits - 1)];
     }
@@ -65,21 +70,106 @@ int OpenUnnamed(int folderFd) {
     return fd;
 }
 
-int OpenNamed(int folderFd, std::string& tempName) {
+bool IsHiddenName(const char* name) {
+    const size_t prefix = sizeof kHiddenPrefix - 1;
+    if (std::strncmp(name, kHiddenPrefix, prefix) != 0 ||
+        std::strlen(name) != prefix + kHiddenNoise) {
+        return false;
+    }
+    for (const char* c = name + prefix; *c != '\0'; ++c) {
+        if (!((*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True while name in the folder still names the file open as fd: a name can be removed by
+// someone else between the open and the lock.
+bool NameStillNames(int folderFd, const char* name, int fd) {
+    struct stat byName {};
+    struct stat byFd {};
+    return ::fstatat(folderFd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(fd, &byFd) == 0 && SameFile(byName, byFd.st_dev, byFd.st_ino);
+}
+
+// Removes the hidden files of killed runs: a file being written is locked by its writer, so
+// one that can be locked has nobody behind it. Best effort: a folder that cannot be read is
+// left as it is. The source is never removed, whatever its name.
+void RemoveAbandoned(int folderFd, const struct stat& source) {
+    const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) {
+        return;
+    }
+    DIR* folder = ::fdopendir(listFd);
+    if (folder == nullptr) {
+        ::close(listFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        if (!IsHiddenName(entry->d_name)) {
+            continue;
+        }
+        const int fd = ::openat(folderFd, entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            !SameFile(info, source.st_dev, source.st_ino) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            NameStillNames(folderFd, entry->d_name, fd)) {
+            ::unlinkat(folderFd, entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(folder);
+}
+
+// A hidden file, locked before it is written. Sets error to the reason of the last failure.
+int OpenNamed(int folderFd, std::string& tempName, int& error) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         tempName = HiddenName();
         const int fd =
             ::openat(folderFd, tempName.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        error = errno;
         if (fd >= 0) {
-            return fd;
+            // A cleanup by another run may have taken the file before the lock: then it has no
+            // name any more, and another one is made.
+            // Where locks are not supported nobody can remove the file either.
+            ::flock(fd, LOCK_EX);
+            if (NameStillNames(folderFd, tempName.c_str(), fd)) {
+                return fd;
+            }
+            error = EEXIST;
+            ::close(fd);
+            continue;
         }
-        if (errno != EEXIST && errno != EINTR) {
+        if (error != EEXIST && error != EINTR) {
             break;
         }
     }
     tempName.clear();
     return -1;
+}
+
+// True when the folder refuses new files outright, the one case in which the existing file is
+// written in place. Any other failure (no space, no inode, no descriptor) would leave a partial
+// file where the old one was.
+bool FolderRefusesFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// True when a rename over the existing file would be refused: in a sticky folder only the
+// owner of the file or of the folder (or a privileged user) may replace it.
+bool RenameRefused(int folderFd, const struct stat& existing) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0 || (folder.st_mode & S_ISVTX) == 0) {
+        return false;
+    }
+    const uid_t self = ::geteuid();
+    return self != 0 && existing.st_uid != self && folder.st_uid != self;
 }
 
 // The existing file itself, for a folder in which nothing can be created. Opened without
@@ -169,14 +259,22 @@ std::unique_ptr<CPosixOutputFile> CPosixOutputFile::Create(const std::string& pa
 
     std::string tempName;
     Kind kind = Kind::Unnamed;
-    int fd = OpenUnnamed(folderFd);
-    if (fd < 0) {
-        kind = Kind::Named;
-        fd = OpenNamed(folderFd, tempName);
-    }
-    if (fd < 0 && exists) {
+    int fd = -1;
+    if (exists && RenameRefused(folderFd, existing)) {
         kind = Kind::InPlace;
         fd = OpenInPlace(folderFd, name, existing, source.st_dev, source.st_ino);
+    } else {
+        RemoveAbandoned(folderFd, source);
+        fd = OpenUnnamed(folderFd);
+        if (fd < 0) {
+            kind = Kind::Named;
+            int error = 0;
+            fd = OpenNamed(folderFd, tempName, error);
+            if (fd < 0 && exists && FolderRefusesFiles(error)) {
+                kind = Kind::InPlace;
+                fd = OpenInPlace(folderFd, name, existing, source.st_dev, source.st_ino);
+            }
+        }
     }
     if (fd < 0) {
         ::close(folderFd);
@@ -186,15 +284,25 @@ std::unique_ptr<CPosixOutputFile> CPosixOutputFile::Create(const std::string& pa
     if (exists && kind != Kind::InPlace) {
         ::fchmod(fd, existing.st_mode & 0777);
     }
+    // The lock lives as long as the open file description: a second descriptor keeps it from
+    // the close that reports write errors to the rename that ends the hidden name.
+    int lockFd = -1;
+    if (kind != Kind::InPlace) {
+        ::flock(fd, LOCK_EX);
+        lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
     status = OutputStatus::Ok;
-    return std::unique_ptr<CPosixOutputFile>(new CPosixOutputFile(
-        fd, folderFd, std::move(name), std::move(tempName), kind, source.st_dev, source.st_ino));
+    return std::unique_ptr<CPosixOutputFile>(
+        new CPosixOutputFile(fd, folderFd, lockFd, std::move(name), std::move(tempName), kind,
+                             source.st_dev, source.st_ino));
 }
 
-CPosixOutputFile::CPosixOutputFile(int fd, int folderFd, std::string name, std::string tempName,
-                                   Kind kind, dev_t sourceDevice, ino_t sourceInode)
+CPosixOutputFile::CPosixOutputFile(int fd, int folderFd, int lockFd, std::string name,
+                                   std::string tempName, Kind kind, dev_t sourceDevice,
+                                   ino_t sourceInode)
     : m_file(fd),
       m_nFolderFd(folderFd),
+      m_nLockFd(lockFd),
       m_strName(std::move(name)),
       m_strTemp(std::move(tempName)),
       m_kind(kind),
@@ -203,6 +311,7 @@ CPosixOutputFile::CPosixOutputFile(int fd, int folderFd, std::string name, std::
 
 CPosixOutputFile::~CPosixOutputFile() {
     Discard();
+    CloseQuietly(m_nLockFd);
     CloseQuietly(m_nFolderFd);
 }
 
@@ -235,6 +344,8 @@ void CPosixOutputFile::Discard() {
         ::unlinkat(m_nFolderFd, m_strTemp.c_str(), 0);
         m_strTemp.clear();
     }
+    CloseQuietly(m_nLockFd);
+    m_nLockFd = -1;
 }
 
 OutputStatus CPosixOutputFile::CheckFinalName() const {
@@ -292,5 +403,7 @@ OutputStatus CPosixOutputFile::Commit() {
     }
     m_strTemp.clear();
     m_bDone = true;
+    CloseQuietly(m_nLockFd);
+    m_nLockFd = -1;
     return OutputStatus::Ok;
 }

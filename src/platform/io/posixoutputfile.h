@@ -1,7 +1,8 @@
 // IOutputFile on POSIX calls: an unnamed file (O_TMPFILE) in the destination folder that Commit
 // links in under a hidden name and renames over the final name; a hidden named file where the
 // file system has no unnamed files; the existing file itself where no file can be created in
-// its folder. A killed process leaves an unnamed file to the kernel to drop.
+// its folder. A killed process leaves an unnamed file to the kernel to drop; a hidden file is
+// locked while written, and a later output into the same folder removes those nobody holds.
 #pragma once
 
 #include <sys/types.h>
@@ -38,14 +39,15 @@ public:
 private:
     enum class Kind { Unnamed, Named, InPlace };
 
-    CPosixOutputFile(int fd, int folderFd, std::string name, std::string tempName, Kind kind,
-                     dev_t sourceDevice, ino_t sourceInode);
+    CPosixOutputFile(int fd, int folderFd, int lockFd, std::string name, std::string tempName,
+                     Kind kind, dev_t sourceDevice, ino_t sourceInode);
     // Checks the final name just before the rename: not the source, nothing but a file.
     OutputStatus CheckFinalName() const;
     void Discard();
 
     CPosixFile m_file;
     int m_nFolderFd;        // the destination folder (O_PATH), so a moved folder is followed
+    int m_nLockFd;          // holds the lock on the new file until it has its final name
     std::string m_strName;  // the final file name inside that folder
     std::string m_strTemp;  // the hidden name while the new file has one
     Kind m_kind;

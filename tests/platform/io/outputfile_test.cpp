@@ -2,6 +2,8 @@
 // everything but a successful Commit, and the source or anything but a regular file is refused
 // without being opened.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/io/fileio.h"
 #include "testsupport.h"
@@ -214,4 +217,131 @@ TEST_F(OutputFileTest, WhereNothingCanBeCreatedTheFileIsWrittenInPlace) {
     EXPECT_EQ(ReadFile(inPlace), Text("new"));
     EXPECT_EQ(ReadFile(readOnly), Text("keep"));
     EXPECT_FALSE(std::filesystem::exists(locked + "/new.mpg"));
+}
+
+// Any failure to make the new file but a folder that refuses files (here: no free inode) refuses
+// the output and leaves the old file as it was: writing it in place could only leave a partial
+// file under its name when the disk is full too. And no space for the new file's bytes leaves
+// the old file as it was.
+TEST_F(OutputFileTest, NoInodeOrNoSpaceLeavesTheOldFileAsItWas) {
+    const std::string mount = m_dir.File("small");
+    std::filesystem::create_directory(mount);
+    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=200k,nr_inodes=4") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    struct CUnmount {
+        std::string m_strPath;
+        ~CUnmount() { ::umount2(m_strPath.c_str(), MNT_DETACH); }
+    } unmount{mount};
+    const std::string path = mount + "/clip.mpg";
+    const Bytes old(100'000, 7);
+    WriteFile(path, old);
+    // The rest of the inodes taken.
+    std::set<std::string> names{"clip.mpg"};
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "filler" + std::to_string(i);
+        const int fd = ::open((mount + "/" + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            break;
+        }
+        ::close(fd);
+        names.insert(name);
+    }
+    std::set<std::string> entries;
+    const auto list = [&] {
+        entries.clear();
+        m_fs.ListFolder(mount, [&](const std::string& name) { entries.insert(name); });
+        return entries;
+    };
+
+    OutputStatus status = OutputStatus::Ok;
+    EXPECT_EQ(m_fs.CreateOutput(path, *m_source, status), nullptr);
+    EXPECT_EQ(status, OutputStatus::CannotOpen);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(list(), names);
+
+    // An inode again, but not the room for the new bytes beside the old ones.
+    ASSERT_EQ(::unlink((mount + "/filler0").c_str()), 0);
+    names.erase("filler0");
+    auto output = Create(path, OutputStatus::Ok);
+    ASSERT_TRUE(output);
+    const Bytes clip(380'000, 9);
+    EXPECT_LT(output->Write(clip.data(), clip.size()), static_cast<int64_t>(clip.size()));
+    output.reset();
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(list(), names);
+}
+
+// In a sticky folder (as /tmp is) only the owner of a file may rename over it: another user's
+// writable file is written in place from the start, rather than refused after the whole copy;
+// the user's own file is replaced as anywhere else.
+TEST_F(OutputFileTest, InAStickyFolderAnotherUsersFileIsWrittenInPlace) {
+    if (!RunningAsRoot()) {
+        GTEST_SKIP() << "needs a file of another user";
+    }
+    const std::string shared = m_dir.File("shared");
+    std::filesystem::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string foreign = shared + "/foreign.mpg";
+    const std::string own = shared + "/own.mpg";
+    WriteFile(foreign, Text("old content"));
+    ASSERT_EQ(::chmod(foreign.c_str(), 0666), 0);
+    WriteFile(own, Text("old content"));
+    GiveToChild(own, 0644);
+    GiveToChild(m_dir.Path().string(), 0755);
+    GiveToChild(m_sourcePath, 0644);
+
+    const int status = RunInChild(
+        [&] {
+            IFileSystem& fs = PosixFileSystem();
+            auto source = fs.OpenRead(m_sourcePath);
+            OutputStatus result = OutputStatus::Ok;
+            int failure = 0;
+            for (const auto& [path, inPlace] : {std::pair{foreign, true}, std::pair{own, false}}) {
+                ++failure;
+                auto output = source ? fs.CreateOutput(path, *source, result) : nullptr;
+                if (!output || output->IsInPlace() != inPlace || output->Write("new", 3) != 3 ||
+                    output->Commit() != OutputStatus::Ok) {
+                    return failure;
+                }
+            }
+            return 0;
+        },
+        30, true);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadFile(foreign), Text("new"));
+    EXPECT_EQ(ReadFile(own), Text("new"));
+    struct stat info {};
+    ASSERT_EQ(::stat(foreign.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+}
+
+// A killed run leaves its hidden file where the file system has no unnamed files; the next
+// output into the folder removes it, but not one that a running writer holds locked, nor any
+// other file.
+TEST_F(OutputFileTest, HiddenFilesNobodyHoldsAreRemovedByTheNextOutput) {
+    const std::string abandoned = m_dir.File(".tarnwick-abcdefghij");
+    const std::string held = m_dir.File(".tarnwick-0123456789");
+    WriteFile(abandoned, Text("left by a killed run"));
+    WriteFile(held, Text("being written"));
+    WriteFile(m_dir.File(".tarnwick-notes"), Text("the user's"));
+    WriteFile(m_dir.File(".tarnwick-ABCDEFGHIJ"), Text("the user's"));
+    const int holder = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    // A source that happens to have such a name.
+    const std::string sourceName = m_dir.File(".tarnwick-sourcefile");
+    WriteFile(sourceName, Text("source bytes"));
+    auto source = m_fs.OpenRead(sourceName);
+    ASSERT_TRUE(source);
+
+    OutputStatus status = OutputStatus::CannotOpen;
+    auto output = m_fs.CreateOutput(m_dir.File("clip.mpg"), *source, status);
+    ASSERT_TRUE(output);
+    ASSERT_EQ(output->Write("new", 3), 3);
+    EXPECT_EQ(output->Commit(), OutputStatus::Ok);
+    ::close(holder);
+    EXPECT_EQ(Entries(), (std::set<std::string>{"source.mpg", "clip.mpg", ".tarnwick-0123456789",
+                                                ".tarnwick-notes", ".tarnwick-ABCDEFGHIJ",
+                                                ".tarnwick-sourcefile"}));
 }
