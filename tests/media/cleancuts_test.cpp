@@ -158,3 +158,42 @@ TEST_P(CleanCutsTest, AClipBetweenTwoTimesPlaysAsItself) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, CleanCutsTest, ::testing::Range(size_t{0}, Streams().size()));
+
+// x264's default of a key picture every 10 s, split into pieces of 2 s: the pieces between
+// two key pictures become one, each starts on a key picture and plays.
+TEST(CleanCutsRareKeys, PiecesBetweenKeyPicturesMergeAndEachStartsOnOne) {
+    const std::string path = TestMediaPath(TestMedia::H264RareKeys);
+    if (path.empty()) {
+        GTEST_SKIP() << "GStreamer could not make the stream";
+    }
+    const std::vector<double> keys = KeyPictureTimes(path);
+    ASSERT_EQ(keys.size(), 3u);
+    CMpegSource source;
+    CRecordingReporter reporter;
+    ASSERT_TRUE(source.SetSourcePath(path));
+    ASSERT_TRUE(source.ProbeHeader(reporter));
+    ASSERT_TRUE(source.ProbeDuration({}));
+    ASSERT_EQ(source.m_nTotalSeconds, 30);
+    CTempDir dir;
+    CSplitEngine engine(reporter);
+    engine.SetOptions({true});
+    ASSERT_EQ(engine.SplitByTime(source, 2, dir.Folder()), SplitStatus::Done);
+    const auto& outputs = engine.Outputs();
+    ASSERT_EQ(outputs.size(), 3u);
+    EXPECT_EQ(engine.Merged().Text(),
+              "h264-rare-keys_0.mpg runs on over 00:00:02 to 00:00:08: no picture after its start "
+              "can begin a piece.\nh264-rare-keys_1.mpg runs on over 00:00:12 to 00:00:18: no "
+              "picture after its start can begin a piece.\nh264-rare-keys_2.mpg runs on over "
+              "00:00:22 to 00:00:28: no picture after its start can begin a piece.\n3 pieces were "
+              "written instead of 15: h264-rare-keys_0.mpg to h264-rare-keys_2.mpg.");
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        SCOPED_TRACE(outputs[k].m_strPath);
+        const auto length = FfprobeDuration(outputs[k].m_strPath);
+        ASSERT_TRUE(length);
+        EXPECT_NEAR(*length, 10.0, 0.5);
+        EXPECT_EQ(FirstPictureErrors(outputs[k].m_strPath), "");
+        const auto picture = DecodeFirstPicture(outputs[k].m_strPath);
+        ASSERT_TRUE(picture);
+        EXPECT_NEAR(picture->m_dSeconds, keys[k], 0.002);
+    }
+}
