@@ -44,7 +44,7 @@ std::string CMergeReport::Text() const {
         }
         text += piece.m_eReason == EMergeReason::NoPlace
                     ? ": no picture after its start can begin a piece.\n"
-                    : ": no picture within a minute before can begin a piece.\n";
+                    : ": no picture within a minute or 64 MiB before can begin a piece.\n";
     }
     if (m_pieces.size() > kListedPieces) {
         text += "... and " + std::to_string(m_pieces.size() - kListedPieces) + " more.\n";

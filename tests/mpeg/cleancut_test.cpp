@@ -559,8 +559,8 @@ TEST_F(CleanSplitTest, WhereNoPlaceLiesBetweenRequestedCutsThePieceBeforeRunsOn)
          70,
          0,
          {0},
-         "show_0.mpg runs on over 00:01:10: no picture within a minute before can begin a "
-         "piece.\n1 piece was written instead of 2: show_0.mpg."},
+         "show_0.mpg runs on over 00:01:10: no picture within a minute or 64 MiB before can "
+         "begin a piece.\n1 piece was written instead of 2: show_0.mpg."},
     };
     for (const auto& row : rows) {
         Make(row.m_shape);
