@@ -165,7 +165,8 @@ void CEntryScanner::OnGap() {
     m_tail.clear();
     m_pending.reset();
     m_bIntraCandidate = false;
-    m_bPreviousIntra = false;
+    m_bHeaderlessPending = false;
+    m_bFirstFieldOpen = false;
     m_bUnitRecovers = false;
     m_bCapturing = false;
     m_bInPack = false;
@@ -423,8 +424,21 @@ void CEntryScanner::OnCode(const CCode& code, const ByteAt& byteAt) {
 template <typename ByteAt>
 void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t base) {
     const unsigned char kind = code.m_bytes[3];
-    if (kind == kExtensionStart || kind == kUserData) {
-        return;  // part of the sequence header being captured, if any
+    if (kind == kExtensionStart) {
+        // The picture coding extension tells a field from a frame; any other extension is
+        // part of the sequence header being captured, if any.
+        if ((code.m_bytes[4] >> 4) == kPictureCodingExtension) {
+            OnPictureStructure(code.m_bytes[6] & 3);
+        }
+        return;
+    }
+    if (kind == kUserData) {
+        return;
+    }
+    // Without a picture coding extension (MPEG-1) a picture is a frame.
+    if (m_bHeaderlessPending) {
+        m_bHeaderlessPending = false;
+        Complete(m_headerlessTime);
     }
     EndCapture(code, byteAt, base);
     if (kind == kSequenceHeader) {
@@ -447,6 +461,10 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
     } else if (kind == kPictureStart) {
         const std::optional<int64_t> time = UnitStart(code.m_nSerial);
         m_bGroupSeen = false;
+        if (!m_bStructureSeen) {
+            m_bFirstFieldOpen = false;
+        }
+        m_bStructureSeen = false;
         const bool intra = ((code.m_bytes[5] >> 3) & 7) == 1;
         if (m_pending) {
             if (intra) {
@@ -454,17 +472,31 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
             } else {
                 m_pending.reset();  // no I picture: nothing decodes from here
             }
-        } else if (intra && !m_bPreviousIntra) {
+        } else if (intra) {
             // An I picture without headers: its piece gets the latest sequence header and a
-            // group header of its own. An I picture right after another is taken for the
-            // second field of the same frame.
+            // group header of its own, unless it is the second field of a frame.
             Begin(code.m_nSerial, false);
             if (m_pending) {
                 m_pending->m_bNeedsGroupHeader = true;
-                Complete(time);
+                m_bHeaderlessPending = true;
+                m_headerlessTime = time;
             }
         }
-        m_bPreviousIntra = intra;
+    }
+}
+
+void CEntryScanner::OnPictureStructure(unsigned structure) {
+    const bool field = structure == 1 || structure == 2;
+    const bool second = field && m_bFirstFieldOpen;
+    m_bFirstFieldOpen = field && !second;
+    m_bStructureSeen = true;
+    if (m_bHeaderlessPending) {
+        m_bHeaderlessPending = false;
+        if (second) {
+            m_pending.reset();
+        } else {
+            Complete(m_headerlessTime);
+        }
     }
 }
 

@@ -22,6 +22,8 @@ inline constexpr uint8_t kGroupHeader = 0xB8;
 inline constexpr uint8_t kPictureStart = 0x00;
 inline constexpr uint8_t kExtensionStart = 0xB5;
 inline constexpr uint8_t kUserData = 0xB2;
+// The extension_start_code_identifier of a picture coding extension.
+inline constexpr unsigned kPictureCodingExtension = 8;
 // group_of_pictures_header: the byte after the time code's first 24 bits.
 inline constexpr unsigned char kClosedGop = 0x40;
 inline constexpr unsigned char kBrokenLink = 0x20;
@@ -40,7 +42,7 @@ ECleanVideo DetectVideo(std::span<const unsigned char> payload);
 // file order. Video: its elementary stream's start codes, also those split across packets;
 // without video, every pack, timed by the reference stream's first time stamp in it.
 // MPEG video: a sequence or group header followed by an I picture, or an I picture without
-// either (not the second field of an I frame). H.264: an IDR picture's access unit, one that
+// either (not the second field of a frame). H.264: an IDR picture's access unit, one that
 // an SEI marks as a recovery point and, with SetIntraUnits, one whose slices are all I slices.
 class CEntryScanner {
 public:
@@ -149,6 +151,8 @@ private:
 
     void OnH264Slice(const CCode& code, int type);
 
+    void OnPictureStructure(unsigned structure);
+
     ECleanVideo m_video;
     uint8_t m_nVideoId;
     std::optional<uint16_t> m_reference;
@@ -176,7 +180,12 @@ private:
     bool m_bUnitHasSps = false;
     bool m_bUnitRecovers = false;    // an SEI of the unit marks a recovery point
     bool m_bIntraCandidate = false;  // m_pending waits for the unit's other slices
-    bool m_bPreviousIntra = false;   // MPEG: the last picture was an I picture
+    // MPEG: an I picture without headers waits for its picture coding extension; the last
+    // picture was a first field, and the current one's structure is known.
+    bool m_bHeaderlessPending = false;
+    std::optional<int64_t> m_headerlessTime;
+    bool m_bFirstFieldOpen = false;
+    bool m_bStructureSeen = false;
     bool m_bIntraUnits = false;
     uint32_t m_nUnitSerial = 0;
     std::optional<int64_t> m_unitTime;

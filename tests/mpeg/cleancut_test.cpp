@@ -251,6 +251,8 @@ TEST_F(CleanCutTest, KeyPicturesOfEveryKindArePlaces) {
     headerless.m_bGroupHeaders = false;
     CVideoShape headerlessMpeg1 = headerless;
     headerlessMpeg1.m_bMpeg2 = false;
+    CVideoShape headerlessFields = headerless;
+    headerlessFields.m_bFieldPictures = true;
     const struct {
         const char* m_szName;
         CVideoShape m_shape;
@@ -259,6 +261,7 @@ TEST_F(CleanCutTest, KeyPicturesOfEveryKindArePlaces) {
         {"H.264 of I slices without IDR", intraOnly},
         {"MPEG-2 I pictures without headers", headerless},
         {"MPEG-1 I pictures without headers", headerlessMpeg1},
+        {"MPEG-2 I fields without headers", headerlessFields},
     };
     for (const auto& row : rows) {
         CVideoShape shape = row.m_shape;
@@ -279,6 +282,12 @@ TEST_F(CleanCutTest, KeyPicturesOfEveryKindArePlaces) {
                                        cut.m_parameters.end() - 8));
                 EXPECT_FALSE(cut.m_brokenLink);
             }
+        }
+        // No place between two groups: not a P picture, not the second field of an I frame.
+        for (size_t g = 1; g + 1 < m_groups.size(); ++g) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtOffset(m_groups[g + 1].m_llHeaderPack - 1, cut));
+            EXPECT_EQ(cut.m_llOffset, StartOf(g)) << row.m_szName << ", group " << g;
         }
     }
     // Where IDR pictures exist, I pictures without a recovery point are no places: their

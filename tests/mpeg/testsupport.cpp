@@ -369,13 +369,28 @@ CVideoStream MakeElementaryStream(const CVideoShape& shape, std::vector<CGroupMa
                     b.push_back(closed ? 0x40 : 0x00);
                 }
                 picture.m_nPictureOffset = b.size();
-                Append(b, {0, 0, 1, 0x00, static_cast<unsigned>(display >> 2),
-                           ((static_cast<unsigned>(display) & 3) << 6) | type << 3 | 0x07, 0xFF,
-                           0xF8});
-                Append(b, {0, 0, 1, 0x01});
+                const size_t bytes =
+                    (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale;
+                // An I frame as a top and a bottom field (picture_structure 1 and 2), or a frame
+                // (3).
+                const int fields = intra && shape.m_bFieldPictures ? 2 : 1;
+                for (int field = 0; field < fields; ++field) {
+                    Append(b, {0, 0, 1, 0x00, static_cast<unsigned>(display >> 2),
+                               ((static_cast<unsigned>(display) & 3) << 6) | type << 3 | 0x07, 0xFF,
+                               0xF8});
+                    if (shape.m_bFieldPictures) {
+                        const unsigned structure =
+                            fields == 2 ? 1u + static_cast<unsigned>(field) : 3u;
+                        Append(b, {0, 0, 1, 0xB5, 0x8F, 0xFF, 0xF0 | structure, 0x80});
+                    }
+                    Append(b, {0, 0, 1, 0x01});
+                    AppendFiller(b, bytes / static_cast<size_t>(fields), stream.m_pictures.size());
+                }
             }
-            AppendFiller(b, (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale,
-                         stream.m_pictures.size());
+            if (shape.m_bH264) {
+                AppendFiller(b, (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale,
+                             stream.m_pictures.size());
+            }
             if (intra && groups != nullptr) {
                 CGroupMark mark;
                 mark.m_llPictureTime = picture.m_llPts;

@@ -103,7 +103,8 @@ enum class EH264Keys {
 struct CVideoShape {
     bool m_bH264 = false;
     EH264Keys m_eH264Keys = EH264Keys::Idr;
-    bool m_bGroupHeaders = true;  // MPEG: else later groups' I pictures come without any header
+    bool m_bGroupHeaders = true;    // MPEG: else later groups' I pictures come without any header
+    bool m_bFieldPictures = false;  // MPEG-2: I pictures as two I fields; picture extensions
     bool m_bMpeg2 = true;  // pack and packet syntax (and a sequence extension for MPEG video)
     double m_dSeconds = 10.0;
     int m_nGroupPictures = 12;
