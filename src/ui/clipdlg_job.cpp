@@ -32,8 +32,10 @@ void CClipDlg::RunSplit(CSplitCommand command) {
         if (m_source.SourcePath() == source->SourcePath()) {
             m_source.m_llFileSize = source->m_llFileSize;
         }
+        // A window that is closing shows nothing more.
+        const bool closing = m_bCloseWhenIdle;
         EndBusy();
-        if (!merged->empty()) {
+        if (!merged->empty() && !closing) {
             ShowMessage(QStringLiteral("Message"), QString::fromStdString(*merged));
         }
     };
