@@ -6,7 +6,7 @@
 # opens a 1 GiB MPEG-2 program stream (header and duration probe, `tarnwick-cli probe`) beside
 # ffprobe reading the same file, each a new process, in pairs likewise (target <= 1.0). Between
 # the two, the ways of copying a range that does not share pages with its output are compared
-# (COPY_ROUNDS rounds, default 5).
+# (COPY_ROUNDS rounds, default 5). Then clean cuts of a 1 GiB stream with one key picture.
 # The machine may be shared: the pairs, not single runs, are what survive a rerun. SPLIT_PAIRS
 # sets the number of split pairs (default 7).
 set -euo pipefail
@@ -103,6 +103,62 @@ echo
 rm -rf "$work/out"
 mkdir "$work/out"
 "$copymethods" "$work/source.mpg" "$work/out" "${COPY_ROUNDS:-5}"
+
+# Clean cuts of a 1 GiB MPEG-2 stream whose only key picture is its first: every requested
+# cut merges, the series writes one piece. Against cp in alternating pairs, like the splits;
+# then a clean clip that must be refused, and a split stopped by SIGINT after 0.1 s.
+"$stream" "$work/source.mpg" "$size" one-key
+echo
+echo "clean cuts of a 1 GiB MPEG-2 stream with one key picture (its first), $split_pairs pairs"
+for command in "split-size --pieces 10" "split-time --seconds 2"; do
+  ratios=""
+  ours_times=""
+  cp_times=""
+  for ((pair = 0; pair < split_pairs; pair++)); do
+    for turn in 0 1; do
+      if (( (pair + turn) % 2 == 0 )); then
+        timed cp cp "$work/source.mpg" "$work/out/copy.mpg"
+        theirs=$seconds
+      else
+        # shellcheck disable=SC2086
+        timed clean "$cli" ${command} "$work/source.mpg" --output-dir "$work/out" --clean
+        ours=$seconds
+      fi
+    done
+    ours_times+="$ours "
+    cp_times+="$theirs "
+    ratios+="$(awk -v t="$ours" -v r="$theirs" 'BEGIN { printf "%.3f", t / r }') "
+  done
+  printf '%-28s %8.3f s (median; cp %.3f s)   ratio to cp %s   min %s   max %s\n' \
+    "${command%% *} --clean" "$(median "$ours_times")" "$(median "$cp_times")" \
+    "$(median "$ratios")" "$(minimum "$ratios")" "$(maximum "$ratios")"
+done
+refused=""
+for ((pair = 0; pair < split_pairs; pair++)); do
+  prepare
+  start=$(date +%s.%N)
+  if "$cli" cut "$work/source.mpg" --start 300 --end 310 --output "$work/out/clip.mpg" \
+    --clean > /dev/null 2>&1; then
+    echo "bench: the clean clip was not refused" >&2
+    exit 1
+  fi
+  refused+="$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }') "
+done
+printf '%-28s %8.3f s (median)   min %s   max %s\n' "cut --clean refused" \
+  "$(median "$refused")" "$(minimum "$refused")" "$(maximum "$refused")"
+stopped=""
+for ((pair = 0; pair < split_pairs; pair++)); do
+  prepare
+  "$cli" split-time "$work/source.mpg" --seconds 2 --output-dir "$work/out" --clean \
+    > /dev/null 2>&1 &
+  sleep 0.1
+  start=$(date +%s.%N)
+  kill -INT $!
+  wait $! || true
+  stopped+="$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }') "
+done
+printf '%-28s %8.3f s (median from SIGINT to exit)   max %s\n' "split-time --clean stopped" \
+  "$(median "$stopped")" "$(maximum "$stopped")"
 
 # BENCH_OPEN=0 leaves out the opening (it encodes its stream first, which takes a while).
 if [ "${BENCH_OPEN:-1}" = 0 ]; then

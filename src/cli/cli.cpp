@@ -168,9 +168,33 @@ const char* DurationSourceName(const CMpegSource& source) {
     return "none";
 }
 
+// The requested cuts a clean piece runs on over: which piece of the series asked for, its
+// time (by size: null) and why no piece starts there.
+std::string MergedJson(const CMergeReport& report, int32_t piece) {
+    std::string json = "[";
+    for (const CMergedPiece& merged : report.m_pieces) {
+        if (merged.m_nPiece != piece) {
+            continue;
+        }
+        for (int32_t k = merged.m_nFirst; k <= merged.m_nLast; ++k) {
+            json += json.size() > 1 ? ", " : "";
+            json +=
+                "{\"requested\": " + std::to_string(k) + ", \"seconds\": " +
+                (report.m_llPieceSeconds > 0 ? std::to_string(k * report.m_llPieceSeconds)
+                                             : std::string("null")) +
+                ", \"reason\": " +
+                (merged.m_eReason == EMergeReason::NoPlace ? "\"no place\"" : "\"beyond reach\"") +
+                "}";
+        }
+    }
+    return json + "]";
+}
+
 // One JSON object per output the command completed, each on a line of its own: where it is,
-// what of the source it holds, and its start and length read back from its own clock.
+// what of the source it holds, its start and length read back from its own clock, and the
+// requested cuts it runs on over.
 void PrintOutputs(const CSplitEngine& engine, CliEnvironment& env) {
+    int32_t index = 0;
     for (const COutputRecord& output : engine.Outputs()) {
         int64_t size = -1;
         std::optional<CClockLength> clock;
@@ -195,7 +219,8 @@ void PrintOutputs(const CSplitEngine& engine, CliEnvironment& env) {
                   << ", \"header_bytes\": " << output.m_llHeaderBytes
                   << ", \"start_seconds\": " << JsonSeconds(start)
                   << ", \"length_seconds\": " << JsonSeconds(length)
-                  << ", \"clock\": " << (source != nullptr ? JsonString(source) : "null") << "}\n";
+                  << ", \"clock\": " << (source != nullptr ? JsonString(source) : "null")
+                  << ", \"merged\": " << MergedJson(engine.Merged(), index++) << "}\n";
     }
     env.m_out << std::flush;
 }
@@ -361,7 +386,10 @@ the source's. With --clean, times map to bytes through the stream's own clock,
 every cut moves back to the pack where a group of pictures (H.264: a key picture)
 begins, pieces hold whole packs and end exactly where the next begins, and each
 piece after the first starts with the source's pack and system headers only, its
-clock set just before the piece's own. split-size still cuts by bytes.
+clock set just before the piece's own. split-size still cuts by bytes. Where no
+picture can start a piece between two requested cuts (a key picture every 10 s,
+pieces of 2 s), the piece before runs on over the cut: fewer pieces are written,
+numbered as written, and standard error says which cuts were merged and why.
 
 --json prints the probe and the plan as one JSON object (the plan's times as
 start_seconds and end_seconds), the key pictures as one object a line (seconds,
@@ -369,9 +397,11 @@ offset) and, for the other commands, after writing, one JSON object per output
 on a line of its own: path, size, start_offset and end_offset (the source's bytes
 it holds), header_bytes (bytes in front of them), and start_seconds,
 length_seconds and clock as read back from the written file's own clock (null
-where it has none). Messages, "Splitting is done!" among them, then go to
-standard error. Bytes of a path that are not UTF-8 are written as \udcXX
-(Python's surrogate escape).
+where it has none), and merged: the requested cuts the piece runs on over, each
+with its index, its time in seconds (split-size: null) and the reason ("no
+place", or "beyond reach" a minute or 64 MiB back). Messages, "Splitting is
+done!" among them, then go to standard error. Bytes of a path that are not UTF-8
+are written as \udcXX (Python's surrogate escape).
 
 TIME is H:M:S or seconds, the seconds with up to three decimals (1:02:03.5,
 83.25); every other number is plain decimal digits with at most one leading '+'.
@@ -532,6 +562,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     terminal.Clear();
     if (json) {
         PrintOutputs(engine, env);
+    }
+    // Fewer clean pieces than asked: which requested times were merged, and why.
+    if (const std::string merged = engine.Merged().Text();
+        status == SplitStatus::Done && !merged.empty()) {
+        env.m_err << merged << '\n' << std::flush;
     }
     return StatusToExit(status, watch, env);
 }

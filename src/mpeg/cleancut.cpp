@@ -124,9 +124,11 @@ bool CCleanCutPlanner::Prepare() {
     CUnitWalker head(m_file, kWindowBytes, m_llSize);
     head.Start(0, m_llSize, false);
     CEntryScanner scanner(m_video, m_nVideoId, m_reference);
+    bool anyPlace = false;
     while (head.Next(unit) && unit.m_llOffset < kHeadBytes) {
         Feed(scanner, head, unit);
-        if (!scanner.Take().empty() && !scanner.FirstParameters().empty()) {
+        anyPlace = !scanner.Take().empty() || anyPlace;
+        if (anyPlace && !scanner.FirstParameters().empty()) {
             break;
         }
     }
@@ -134,10 +136,50 @@ bool CCleanCutPlanner::Prepare() {
         return ReportRead(head.SeekFailed());
     }
     m_firstParameters = scanner.FirstParameters();
+    // H.264 without IDR pictures or recovery points: pictures of I slices are where it can be
+    // entered.
+    m_bIntraUnits = m_video == ECleanVideo::H264 && !anyPlace;
     return true;
 }
 
+void CCleanCutPlanner::SetFloor(int64_t offset) {
+    // What was found without a place counted the old floor's place as none.
+    if (offset < m_llFloor) {
+        m_llEmptyBegin = m_llEmptyEnd = 0;
+    }
+    m_llFloor = offset;
+}
+
+void CCleanCutPlanner::NoteEmpty(int64_t begin, int64_t end) {
+    if (begin >= end) {
+        return;
+    }
+    if (begin <= m_llEmptyEnd && end >= m_llEmptyBegin && m_llEmptyBegin < m_llEmptyEnd) {
+        m_llEmptyBegin = std::min(begin, m_llEmptyBegin);
+        m_llEmptyEnd = std::max(end, m_llEmptyEnd);
+    } else {
+        m_llEmptyBegin = begin;
+        m_llEmptyEnd = end;
+    }
+}
+
 bool CCleanCutPlanner::ProbeTime(int64_t offset, std::optional<CProbe>& probe) {
+    // The searches of a series probe the same places on their way down.
+    if (const auto known = m_probes.find(offset); known != m_probes.end()) {
+        probe = known->second;
+        return true;
+    }
+    if (m_probes.size() >= kKeptProbes) {
+        m_probes.clear();
+    }
+    if (!ReadProbe(offset, probe)) {
+        return false;
+    }
+    m_probes.emplace(offset, probe);
+    return true;
+}
+
+bool CCleanCutPlanner::ReadProbe(int64_t offset, std::optional<CProbe>& probe) {
     probe.reset();
     CUnitWalker reader(m_file, kProbeWindowBytes, m_llSize);
     reader.Start(offset, m_llSize, offset > 0);
@@ -215,59 +257,135 @@ bool CCleanCutPlanner::AtOffset(int64_t position, CCleanCut& cut) {
 bool CCleanCutPlanner::Find(int64_t end, const std::function<bool(const CEntry&)>& accept,
                             CCleanCut& cut) {
     cut = CCleanCut{};
+    m_bStopped = false;
+    const int64_t floor = std::max<int64_t>(m_llFloor, 0);
+    cut.m_llOffset = floor;
     int64_t width = kFirstBackWindow;
-    for (int64_t windowEnd = end; windowEnd > 0;) {
-        const int64_t begin = std::max<int64_t>(0, windowEnd - width);
-        std::optional<CEntry> best;
-        bool bestIsFirst = false;
-        if (!ScanWindow(begin, windowEnd, accept, best, bestIsFirst)) {
+    int64_t read = 0;
+    int64_t ticks = 0;
+    // The stretch [lowest, emptyTop) turned out to hold no place after the floor.
+    int64_t lowest = end;
+    int64_t emptyTop = end;
+    int64_t windowEnd = end;
+    while (windowEnd > floor) {
+        if (m_stop.IsStopRequested()) {
+            m_bStopped = true;
             return false;
         }
-        if (best) {
-            // The stream's first place is where its first piece starts anyway: the file's start.
-            if (!bestIsFirst) {
-                cut.m_llOffset = best->m_llOffset;
-                cut.m_pack = best->m_pack;
+        if (windowEnd > m_llEmptyBegin && windowEnd <= m_llEmptyEnd) {
+            windowEnd = lowest = std::max(floor, m_llEmptyBegin);
+            continue;
+        }
+        if (read >= kReachBytes || ticks > kReachSeconds * kClockUnitsPerSecond) {
+            break;
+        }
+        int64_t begin = std::max(floor, windowEnd - width);
+        // Down to a stretch known to hold no place in one window: a series reads each of its
+        // stretches once.
+        if (m_llEmptyEnd < windowEnd && windowEnd - m_llEmptyEnd <= kLastBackWindow) {
+            begin = std::max(floor, m_llEmptyEnd);
+        }
+        CWindow window;
+        if (!ScanWindow(begin, windowEnd, accept, window)) {
+            return false;
+        }
+        if (window.m_best) {
+            // Within reach when its header pack is: the places before it lie further back.
+            const CEntry& best = *window.m_best;
+            const int64_t clock = ClockDifference(window.m_llLastScr, best.m_llHeaderScr);
+            const int64_t after = std::clamp<int64_t>(clock, 0, window.m_llTicks);
+            if (read + (windowEnd - best.m_llHeaderPack) > kReachBytes ||
+                ticks + after > kReachSeconds * kClockUnitsPerSecond) {
+                read = kReachBytes;
+                break;
+            }
+            NoteEmpty(lowest, emptyTop);
+            cut.m_llOffset = window.m_llBestOffset;
+            if (cut.m_llOffset != 0) {
+                cut.m_pack = best.m_pack;
                 cut.m_llTime =
-                    m_bPackClock ? std::optional<int64_t>(best->m_llHeaderScr) : best->m_time;
-                if (best->m_bNeedsParameters) {
+                    m_bPackClock ? std::optional<int64_t>(best.m_llHeaderScr) : best.m_time;
+                if (best.m_bNeedsParameters) {
                     cut.m_parameters =
-                        best->m_parameters.empty() ? m_firstParameters : best->m_parameters;
+                        best.m_parameters.empty() ? m_firstParameters : best.m_parameters;
                 }
-                cut.m_brokenLink = best->m_brokenLink;
+                if (best.m_bNeedsGroupHeader) {
+                    cut.m_parameters.insert(cut.m_parameters.end(), kBrokenGroupHeader.begin(),
+                                            kBrokenGroupHeader.end());
+                }
+                cut.m_brokenLink = best.m_brokenLink;
             }
             return true;
         }
-        windowEnd = begin;
+        if (window.m_bAnyPlace) {
+            emptyTop = begin;
+        }
+        read += windowEnd - begin;
+        ticks += window.m_llTicks;
+        lowest = windowEnd = begin;
         width = std::min(width * 2, kLastBackWindow);
     }
+    NoteEmpty(lowest, emptyTop);
+    if (read >= kReachBytes || ticks > kReachSeconds * kClockUnitsPerSecond) {
+        cut.m_eSearch = ECleanSearch::BeyondReach;
+    } else if (m_llFloor >= 0) {
+        cut.m_eSearch = ECleanSearch::NoPlace;
+    }
+    // Without a floor the file's start is where the stream's first piece starts anyway.
     return true;
 }
 
 bool CCleanCutPlanner::ScanWindow(int64_t begin, int64_t end,
                                   const std::function<bool(const CEntry&)>& accept,
-                                  std::optional<CEntry>& best, bool& bestIsFirst) {
+                                  CWindow& window) {
     const int64_t from = std::max<int64_t>(0, begin - kLookBack);
     CUnitWalker reader(m_file, kWindowBytes, m_llSize);
     reader.Start(from, m_llSize, from > 0);
     CEntryScanner scanner(m_video, m_nVideoId, m_reference);
+    scanner.SetIntraUnits(m_bIntraUnits);
     bool seenOne = false;
     const auto consider = [&](std::vector<CEntry> entries) {
         for (CEntry& entry : entries) {
+            // The stream's first place is where its first piece starts anyway: the file's
+            // start.
             const bool first = from == 0 && !seenOne;
             seenOne = true;
-            if (entry.m_llHeaderPack >= begin && entry.m_llHeaderPack < end && accept(entry)) {
-                best = std::move(entry);
-                bestIsFirst = first;
+            if (entry.m_llHeaderPack < begin || entry.m_llHeaderPack >= end) {
+                continue;
+            }
+            const int64_t offset = first ? 0 : entry.m_llOffset;
+            if (offset <= m_llFloor) {
+                continue;
+            }
+            window.m_bAnyPlace = true;
+            if (accept(entry)) {
+                window.m_best = std::move(entry);
+                window.m_llBestOffset = offset;
             }
         }
     };
+    std::optional<int64_t> lastScr;
     CPsUnit unit;
-    while (reader.Next(unit)) {
+    for (uint32_t units = 0; reader.Next(unit); ++units) {
         // The packets of a pack that starts before the end belong to the window.
         if (unit.m_llOffset >= end + kFinishBytes ||
             (unit.m_kind == EPsUnit::Pack && unit.m_llOffset >= end && !scanner.Pending(end))) {
             break;
+        }
+        if (units % 256 == 0 && m_stop.IsStopRequested()) {
+            m_bStopped = true;
+            return false;
+        }
+        // The stream time the window spans, from its pack clock; a jump counts nothing.
+        if (unit.m_kind == EPsUnit::Pack && unit.m_llOffset >= begin && unit.m_llOffset < end) {
+            if (lastScr) {
+                const int64_t step = ClockDifference(unit.m_pack.m_llScr, *lastScr);
+                if (step > 0 && step <= kClockUnitsPerSecond) {
+                    window.m_llTicks += step;
+                }
+            }
+            lastScr = unit.m_pack.m_llScr;
+            window.m_llLastScr = *lastScr;
         }
         Feed(scanner, reader, unit);
         consider(scanner.Take());

@@ -67,7 +67,8 @@ const char* ClipTimesProblem(int64_t startMs, int64_t endMs, int64_t totalSecond
 }
 
 bool FindClipSpan(CMpegSource& source, IFile& input, int64_t startMs, int64_t endMs, bool cleanCuts,
-                  std::optional<CCleanCutPlanner>& planner, IReporter& reporter, CClipSpan& span) {
+                  std::optional<CCleanCutPlanner>& planner, IReporter& reporter,
+                  const IStopRequest& stop, CClipSpan& span) {
     span = CClipSpan{};
     const int64_t size = source.m_llFileSize;
     // Milliseconds over the total's milliseconds: the same quotient as seconds over seconds.
@@ -78,11 +79,17 @@ bool FindClipSpan(CMpegSource& source, IFile& input, int64_t startMs, int64_t en
     span.m_llStart = ClipOffset(startMs, totalMs, size);
     span.m_llEnd = size;
     if (cleanCuts) {
-        planner.emplace(input, size, reporter);
+        planner.emplace(input, size, reporter, stop);
         if (!planner->Prepare() ||
             !planner->AtMilliseconds(startMs, span.m_llStart, span.m_startCut) ||
             (!span.m_bToEnd &&
              !planner->AtMilliseconds(endMs, ClipOffset(endMs, totalMs, size), span.m_endCut))) {
+            return false;
+        }
+        // A clip from the file's start or to its end would hold far more than was asked.
+        if (span.m_startCut.m_eSearch == ECleanSearch::BeyondReach ||
+            (!span.m_bToEnd && span.m_endCut.m_eSearch == ECleanSearch::BeyondReach)) {
+            reporter.ShowMessage(mpeg_text::kCanNotSplit, mpeg_text::kCaptionLowerError);
             return false;
         }
         span.m_llStart = span.m_startCut.m_llOffset;
@@ -199,8 +206,8 @@ EPlanStatus CCutPlanner::PlanClip(CMpegSource& source, const CClipTime& start, c
     std::optional<CCleanCutPlanner> planner;
     CClipSpan span;
     if (!FindClipSpan(source, *input, startMs, endMs, options.m_bCleanCuts, planner, m_reporter,
-                      span)) {
-        return EPlanStatus::Failed;
+                      m_stop, span)) {
+        return planner && planner->Stopped() ? EPlanStatus::Stopped : EPlanStatus::Failed;
     }
     if (m_stop.IsStopRequested()) {
         return EPlanStatus::Stopped;
@@ -265,18 +272,30 @@ EPlanStatus CCutPlanner::PlanFirstPiece(CMpegSource& source, int32_t count, int6
             ? TimedPieceOffset(1, source.m_nTotalSeconds, static_cast<int32_t>(pieceSeconds), size)
             : EqualPieceOffset(1, count, size);
     if (options.m_bCleanCuts) {
-        CCleanCutPlanner planner(*input, size, m_reporter);
+        CCleanCutPlanner planner(*input, size, m_reporter, m_stop);
         if (!planner.Prepare()) {
             return EPlanStatus::Failed;
         }
-        if (!span.m_bToEnd) {
-            const bool found = pieceSeconds > 0
-                                   ? planner.AtMilliseconds(pieceSeconds * 1000, raw, span.m_endCut)
-                                   : planner.AtOffset(raw, span.m_endCut);
+        // Where no picture can start the second piece, the first runs on over that cut, as
+        // the split merges it.
+        planner.SetFloor(0);
+        for (int32_t k = 1; k < count; ++k) {
+            const int64_t at = pieceSeconds > 0
+                                   ? TimedPieceOffset(k, source.m_nTotalSeconds,
+                                                      static_cast<int32_t>(pieceSeconds), size)
+                                   : EqualPieceOffset(k, count, size);
+            const bool found = pieceSeconds > 0 ? planner.AtMilliseconds(k * pieceSeconds * 1000,
+                                                                         at, span.m_endCut)
+                                                : planner.AtOffset(at, span.m_endCut);
             if (!found) {
-                return EPlanStatus::Failed;
+                return planner.Stopped() ? EPlanStatus::Stopped : EPlanStatus::Failed;
             }
-            span.m_llEnd = span.m_endCut.m_llOffset;
+            if (span.m_endCut.m_eSearch == ECleanSearch::Found) {
+                span.m_bToEnd = false;
+                span.m_llEnd = span.m_endCut.m_llOffset;
+                break;
+            }
+            span.m_bToEnd = true;
         }
     } else if (!span.m_bToEnd) {
         span.m_llEnd = raw;

@@ -37,7 +37,8 @@ struct CClipSpan {
 // `planner`. Failures are reported as the cut reports them, "Can not split the mpeg file!"
 // among them when the end does not lie after the start.
 bool FindClipSpan(CMpegSource& source, IFile& input, int64_t startMs, int64_t endMs, bool cleanCuts,
-                  std::optional<CCleanCutPlanner>& planner, IReporter& reporter, CClipSpan& span);
+                  std::optional<CCleanCutPlanner>& planner, IReporter& reporter,
+                  const IStopRequest& stop, CClipSpan& span);
 
 // A span as a command would write it.
 struct CPlannedSpan {

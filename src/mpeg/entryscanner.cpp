@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "mpeg/streamids.h"
 
@@ -12,6 +13,84 @@ namespace {
 // Parameters (a sequence header with its extensions, SPS and PPS) longer than this are not
 // repeated: no real one comes near it, and they must fit one packet with its header.
 constexpr size_t kMaxParameterBytes = 16 * 1024;
+// H.264 SEI payload type of a recovery point.
+constexpr unsigned kRecoveryPoint = 6;
+
+// An Exp-Golomb code (ue(v)) from `bits` bits of a big-endian word, from bit `at` on.
+std::optional<uint32_t> ReadGolomb(uint32_t word, int bits, int& at) {
+    int zeros = 0;
+    while (at < bits && ((word >> (bits - 1 - at)) & 1) == 0) {
+        ++zeros;
+        ++at;
+    }
+    if (at + zeros + 1 > bits) {
+        return std::nullopt;
+    }
+    ++at;
+    uint32_t value = 1;
+    for (int i = 0; i < zeros; ++i, ++at) {
+        value = value << 1 | ((word >> (bits - 1 - at)) & 1);
+    }
+    return value - 1;
+}
+
+// The slice_type of a slice whose NAL header is bytes[3]: read from the four bytes after it,
+// enough for any first_mb_in_slice of a picture up to 1080 lines.
+std::optional<uint32_t> SliceType(const std::array<unsigned char, 8>& bytes) {
+    const uint32_t word = uint32_t{bytes[4]} << 24 | uint32_t{bytes[5]} << 16 |
+                          uint32_t{bytes[6]} << 8 | uint32_t{bytes[7]};
+    int at = 0;
+    if (!ReadGolomb(word, 32, at)) {
+        return std::nullopt;
+    }
+    return ReadGolomb(word, 32, at);
+}
+
+// I and SI slices (types 2, 4, and 7, 9 for "all slices of the picture alike").
+bool IsIntraSlice(std::optional<uint32_t> type) {
+    return type && (*type % 5 == 2 || *type % 5 == 4) && *type <= 9;
+}
+
+// Whether the SEI NAL unit (from its start code on) holds a recovery point message.
+bool HoldsRecoveryPoint(const std::vector<unsigned char>& nal) {
+    // The payload without its emulation prevention bytes.
+    std::vector<unsigned char> rbsp;
+    rbsp.reserve(nal.size());
+    for (size_t i = 4, zeros = 0; i < nal.size(); ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+        rbsp.push_back(nal[i]);
+    }
+    size_t at = 0;
+    const auto number = [&](std::optional<unsigned>& value) {
+        unsigned sum = 0;
+        while (at < rbsp.size() && rbsp[at] == 0xFF) {
+            sum += 0xFF;
+            ++at;
+        }
+        if (at >= rbsp.size()) {
+            return false;
+        }
+        value = sum + rbsp[at++];
+        return true;
+    };
+    // Messages until the trailing bits.
+    while (at < rbsp.size() && rbsp[at] != 0x80) {
+        std::optional<unsigned> type;
+        std::optional<unsigned> size;
+        if (!number(type) || !number(size)) {
+            return false;
+        }
+        if (*type == kRecoveryPoint) {
+            return true;
+        }
+        at += *size;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -85,6 +164,10 @@ void CEntryScanner::OnUnit(const CPsUnit& unit, std::span<const unsigned char> p
 void CEntryScanner::OnGap() {
     m_tail.clear();
     m_pending.reset();
+    m_bIntraCandidate = false;
+    m_bHeaderlessPending = false;
+    m_bFirstFieldOpen = false;
+    m_bUnitRecovers = false;
     m_bCapturing = false;
     m_bInPack = false;
     m_bGroupSeen = false;
@@ -284,10 +367,10 @@ void CEntryScanner::Capture(int64_t until, const ByteAt& byteAt, int64_t base) {
     m_llCaptured = std::max(m_llCaptured, until);
 }
 
-void CEntryScanner::StartCapture(const CCode& code, bool pictureSet) {
+void CEntryScanner::StartCapture(const CCode& code, ECapture kind) {
     m_bCapturing = true;
     m_bCaptureTooLong = false;
-    m_bCapturePictureSet = pictureSet;
+    m_eCapture = kind;
     m_capture.clear();
     m_llCaptured = code.m_llIndex;
 }
@@ -302,9 +385,13 @@ void CEntryScanner::EndCapture(const CCode& code, const ByteAt& byteAt, int64_t 
     if (m_bCaptureTooLong) {
         return;
     }
+    if (m_eCapture == ECapture::Sei) {
+        m_bUnitRecovers = m_bUnitRecovers || HoldsRecoveryPoint(m_capture);
+        return;
+    }
     if (m_video == ECleanVideo::Mpeg) {
         m_latestParameters = m_capture;
-    } else if (m_bCapturePictureSet) {
+    } else if (m_eCapture == ECapture::PictureSet) {
         // PPS: kept with the SPS they follow, a few of them.
         if (m_pictureSets.size() < 4) {
             m_pictureSets.push_back(m_capture);
@@ -337,12 +424,25 @@ void CEntryScanner::OnCode(const CCode& code, const ByteAt& byteAt) {
 template <typename ByteAt>
 void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t base) {
     const unsigned char kind = code.m_bytes[3];
-    if (kind == kExtensionStart || kind == kUserData) {
-        return;  // part of the sequence header being captured, if any
+    if (kind == kExtensionStart) {
+        // The picture coding extension tells a field from a frame; any other extension is
+        // part of the sequence header being captured, if any.
+        if ((code.m_bytes[4] >> 4) == kPictureCodingExtension) {
+            OnPictureStructure(code.m_bytes[6] & 3);
+        }
+        return;
+    }
+    if (kind == kUserData) {
+        return;
+    }
+    // Without a picture coding extension (MPEG-1) a picture is a frame.
+    if (m_bHeaderlessPending) {
+        m_bHeaderlessPending = false;
+        Complete(m_headerlessTime);
     }
     EndCapture(code, byteAt, base);
     if (kind == kSequenceHeader) {
-        StartCapture(code, false);
+        StartCapture(code, ECapture::Sequence);
         if (!m_pending) {
             Begin(code.m_nSerial, true);
         }
@@ -361,13 +461,41 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
     } else if (kind == kPictureStart) {
         const std::optional<int64_t> time = UnitStart(code.m_nSerial);
         m_bGroupSeen = false;
+        if (!m_bStructureSeen) {
+            m_bFirstFieldOpen = false;
+        }
+        m_bStructureSeen = false;
+        const bool intra = ((code.m_bytes[5] >> 3) & 7) == 1;
         if (m_pending) {
-            const int type = (code.m_bytes[5] >> 3) & 7;
-            if (type == 1) {
+            if (intra) {
                 Complete(time);
             } else {
                 m_pending.reset();  // no I picture: nothing decodes from here
             }
+        } else if (intra) {
+            // An I picture without headers: its piece gets the latest sequence header and a
+            // group header of its own, unless it is the second field of a frame.
+            Begin(code.m_nSerial, false);
+            if (m_pending) {
+                m_pending->m_bNeedsGroupHeader = true;
+                m_bHeaderlessPending = true;
+                m_headerlessTime = time;
+            }
+        }
+    }
+}
+
+void CEntryScanner::OnPictureStructure(unsigned structure) {
+    const bool field = structure == 1 || structure == 2;
+    const bool second = field && m_bFirstFieldOpen;
+    m_bFirstFieldOpen = field && !second;
+    m_bStructureSeen = true;
+    if (m_bHeaderlessPending) {
+        m_bHeaderlessPending = false;
+        if (second) {
+            m_pending.reset();
+        } else {
+            Complete(m_headerlessTime);
         }
     }
 }
@@ -386,24 +514,53 @@ void CEntryScanner::OnH264Code(const CCode& code, const ByteAt& byteAt, int64_t 
         (m_bSliceInUnit && slice && (code.m_bytes[4] & 0x80) != 0);
     EndCapture(code, byteAt, base);
     if (startsUnit || !m_bUnitOpen) {
+        // The unit before held only I slices.
+        if (m_bIntraCandidate && m_pending) {
+            Complete(m_unitTime);
+        }
+        m_bIntraCandidate = false;
         m_bUnitOpen = true;
         m_bSliceInUnit = false;
         m_bUnitHasSps = false;
+        m_bUnitRecovers = false;
         m_nUnitSerial = code.m_nSerial;
         m_unitTime = UnitStart(code.m_nSerial);
     }
     if (type == 7) {
         m_bUnitHasSps = true;
-        StartCapture(code, false);
+        StartCapture(code, ECapture::Sequence);
     } else if (type == 8) {
-        StartCapture(code, true);
+        StartCapture(code, ECapture::PictureSet);
+    } else if (type == 6 && !m_bSliceInUnit) {
+        StartCapture(code, ECapture::Sei);
     } else if (slice) {
-        if (!m_bSliceInUnit && type == 5) {
+        OnH264Slice(code, type);
+    }
+}
+
+void CEntryScanner::OnH264Slice(const CCode& code, int type) {
+    const std::optional<uint32_t> sliceType = SliceType(code.m_bytes);
+    const bool intra = IsIntraSlice(sliceType);
+    if (!m_bSliceInUnit) {
+        m_bSliceInUnit = true;
+        m_bIntraCandidate = false;
+        if (type == 5 || m_bUnitRecovers) {
             Begin(m_nUnitSerial, m_bUnitHasSps);
             if (m_pending) {
                 Complete(m_unitTime);
             }
+        } else if (m_bIntraUnits && intra) {
+            // Settled when the unit ends, unless a later slice of it is not an I slice; types
+            // 7 and 9 say every slice of the picture is one.
+            Begin(m_nUnitSerial, m_bUnitHasSps);
+            if (m_pending && *sliceType >= 7) {
+                Complete(m_unitTime);
+            } else {
+                m_bIntraCandidate = m_pending.has_value();
+            }
         }
-        m_bSliceInUnit = true;
+    } else if (m_bIntraCandidate && !intra) {
+        m_pending.reset();
+        m_bIntraCandidate = false;
     }
 }

@@ -22,11 +22,17 @@ inline constexpr uint8_t kGroupHeader = 0xB8;
 inline constexpr uint8_t kPictureStart = 0x00;
 inline constexpr uint8_t kExtensionStart = 0xB5;
 inline constexpr uint8_t kUserData = 0xB2;
+// The extension_start_code_identifier of a picture coding extension.
+inline constexpr unsigned kPictureCodingExtension = 8;
 // group_of_pictures_header: the byte after the time code's first 24 bits.
 inline constexpr unsigned char kClosedGop = 0x40;
 inline constexpr unsigned char kBrokenLink = 0x20;
 // H.264: the NAL unit type of filler data.
 inline constexpr uint8_t kFillerData = 0x0C;
+// A group-of-pictures header with broken_link set, for a piece that starts at an I picture
+// with no group header of its own: the leading B pictures after it are not shown.
+inline constexpr std::array<unsigned char, 8> kBrokenGroupHeader{0x00, 0x00, 0x01, 0xB8,
+                                                                 0x00, 0x08, 0x00, 0x20};
 
 // How the video stream whose payload begins with these bytes is coded: an MPEG video stream
 // begins with a sequence header, an H.264 one with an access unit delimiter or SPS.
@@ -35,6 +41,9 @@ ECleanVideo DetectVideo(std::span<const unsigned char> payload);
 // Follows the units of a stretch of the stream and gathers the places a piece can start, in
 // file order. Video: its elementary stream's start codes, also those split across packets;
 // without video, every pack, timed by the reference stream's first time stamp in it.
+// MPEG video: a sequence or group header followed by an I picture, or an I picture without
+// either (not the second field of a frame). H.264: an IDR picture's access unit, one that
+// an SEI marks as a recovery point and, with SetIntraUnits, one whose slices are all I slices.
 class CEntryScanner {
 public:
     // A place a piece can start.
@@ -46,6 +55,7 @@ public:
         std::optional<int64_t> m_time;
         bool m_bTimeKnown = false;  // m_time is settled, known or not
         bool m_bNeedsParameters = false;
+        bool m_bNeedsGroupHeader = false;  // an I picture without a group header of its own
         std::vector<unsigned char> m_parameters;
         std::optional<CBytePatch> m_brokenLink;
     };
@@ -54,6 +64,9 @@ public:
     // without video.
     CEntryScanner(ECleanVideo video, uint8_t videoId, std::optional<uint16_t> reference)
         : m_video(video), m_nVideoId(videoId), m_reference(reference) {}
+
+    // Access units of I slices only count as places: for streams without IDR pictures.
+    void SetIntraUnits(bool intraUnits) { m_bIntraUnits = intraUnits; }
 
     // The next unit of the stretch, with the bytes of its payload that were read.
     void OnUnit(const CPsUnit& unit, std::span<const unsigned char> payload);
@@ -75,6 +88,10 @@ public:
     const std::vector<unsigned char>& FirstParameters() const { return m_firstParameters; }
 
 private:
+    // What a capture gathers: a sequence header (SPS), a PPS, or an SEI read for its
+    // recovery point.
+    enum class ECapture { Sequence, PictureSet, Sei };
+
     // Bytes of a start code and what follows it that the scanner needs at once.
     static constexpr size_t kCodeBytes = 8;
 
@@ -118,7 +135,7 @@ private:
     template <typename ByteAt>
     void Capture(int64_t until, const ByteAt& byteAt, int64_t base);
 
-    void StartCapture(const CCode& code, bool pictureSet);
+    void StartCapture(const CCode& code, ECapture kind);
 
     template <typename ByteAt>
     void EndCapture(const CCode& code, const ByteAt& byteAt, int64_t base);
@@ -131,6 +148,10 @@ private:
 
     template <typename ByteAt>
     void OnH264Code(const CCode& code, const ByteAt& byteAt, int64_t base);
+
+    void OnH264Slice(const CCode& code, int type);
+
+    void OnPictureStructure(unsigned structure);
 
     ECleanVideo m_video;
     uint8_t m_nVideoId;
@@ -157,13 +178,22 @@ private:
     bool m_bUnitOpen = false;
     bool m_bSliceInUnit = false;
     bool m_bUnitHasSps = false;
+    bool m_bUnitRecovers = false;    // an SEI of the unit marks a recovery point
+    bool m_bIntraCandidate = false;  // m_pending waits for the unit's other slices
+    // MPEG: an I picture without headers waits for its picture coding extension; the last
+    // picture was a first field, and the current one's structure is known.
+    bool m_bHeaderlessPending = false;
+    std::optional<int64_t> m_headerlessTime;
+    bool m_bFirstFieldOpen = false;
+    bool m_bStructureSeen = false;
+    bool m_bIntraUnits = false;
     uint32_t m_nUnitSerial = 0;
     std::optional<int64_t> m_unitTime;
 
     // Sequence headers (SPS, PPS) as they pass.
     bool m_bCapturing = false;
     bool m_bCaptureTooLong = false;
-    bool m_bCapturePictureSet = false;
+    ECapture m_eCapture = ECapture::Sequence;
     int64_t m_llCaptured = 0;
     std::vector<unsigned char> m_capture;
     std::vector<unsigned char> m_sequenceSet;

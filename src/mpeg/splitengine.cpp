@@ -89,6 +89,7 @@ void CSplitEngine::ShowError(const char* text) {
 SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
                                   const std::string& outputPath) {
     m_outputs.clear();
+    m_merged = {};
     const int64_t startMs = ClipTimeToMilliseconds(start);
     const int64_t endMs = ClipTimeToMilliseconds(end);
     if (const char* problem = ClipTimesProblem(startMs, endMs, source.m_nTotalSeconds)) {
@@ -115,7 +116,10 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     std::optional<CCleanCutPlanner> planner;
     CClipSpan span;
     if (!FindClipSpan(source, *input, startMs, endMs, m_options.m_bCleanCuts, planner, m_reporter,
-                      span)) {
+                      m_stop, span)) {
+        if (planner && planner->Stopped()) {
+            return SplitStatus::Cancelled;
+        }
         return SplitStatus::Failed;
     }
     const int64_t startOffset = span.m_llStart;
@@ -147,6 +151,7 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
 SplitStatus CSplitEngine::SplitBySize(CMpegSource& source, int32_t pieceCount,
                                       const std::string& outputFolder) {
     m_outputs.clear();
+    m_merged = {};
     if (pieceCount < 1) {
         return SplitStatus::NotStarted;
     }
@@ -161,6 +166,7 @@ SplitStatus CSplitEngine::SplitBySize(CMpegSource& source, int32_t pieceCount,
 SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
                                       const std::string& outputFolder) {
     m_outputs.clear();
+    m_merged = {};
     const int32_t total = source.m_nTotalSeconds;
     if (total <= 0 || !source.HasSourcePath()) {
         return SplitStatus::NotStarted;
@@ -181,6 +187,46 @@ SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
     return RunSeries(source, plan, outputFolder);
 }
 
+SplitStatus CSplitEngine::PlanCleanSeries(CCleanCutPlanner& planner, const SeriesPlan& plan,
+                                          int64_t size, std::vector<CCleanCut>& starts) {
+    starts.assign(1, CCleanCut{});
+    m_merged.m_nRequested = plan.m_nPieceCount;
+    m_merged.m_llPieceSeconds = plan.m_llPieceSeconds;
+    // Each search ends at the cut before, so no piece can be empty.
+    planner.SetFloor(0);
+    for (int32_t k = 1; k < plan.m_nPieceCount; ++k) {
+        if (m_stop.IsStopRequested()) {
+            return SplitStatus::Cancelled;
+        }
+        const int64_t raw = plan.m_rawOffset(k, size);
+        CCleanCut cut;
+        const bool found = plan.m_llPieceSeconds > 0
+                               ? planner.AtTime(int64_t{k} * plan.m_llPieceSeconds, raw, cut)
+                               : planner.AtOffset(raw, cut);
+        if (!found) {
+            return planner.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;
+        }
+        if (cut.m_eSearch == ECleanSearch::Found) {
+            planner.SetFloor(cut.m_llOffset);
+            starts.push_back(std::move(cut));
+            continue;
+        }
+        const int32_t piece = static_cast<int32_t>(starts.size()) - 1;
+        const EMergeReason reason = cut.m_eSearch == ECleanSearch::NoPlace
+                                        ? EMergeReason::NoPlace
+                                        : EMergeReason::BeyondReach;
+        auto& merged = m_merged.m_pieces;
+        if (!merged.empty() && merged.back().m_nPiece == piece &&
+            merged.back().m_eReason == reason && merged.back().m_nLast == k - 1) {
+            merged.back().m_nLast = k;
+        } else {
+            merged.push_back({piece, {}, k, k, reason});
+        }
+    }
+    m_merged.m_nWritten = static_cast<int32_t>(starts.size());
+    return SplitStatus::Done;
+}
+
 SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
                                     const std::string& outputFolder) {
     auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);
@@ -189,28 +235,32 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
     }
     const int64_t size = source.m_llFileSize;
     const std::string sourcePath = source.SourcePath();
-    const int32_t count = plan.m_nPieceCount;
+
+    // Clean cuts: all of them first, so the pieces are named by the count written.
+    std::optional<CCleanCutPlanner> planner;
+    std::vector<CCleanCut> starts;
+    if (m_options.m_bCleanCuts) {
+        planner.emplace(*input, size, m_reporter, m_stop);
+        if (!planner->Prepare()) {
+            return SplitStatus::Failed;
+        }
+        const SplitStatus planned = PlanCleanSeries(*planner, plan, size, starts);
+        if (planned != SplitStatus::Done) {
+            return planned;
+        }
+    }
+    const int32_t count = planner ? static_cast<int32_t>(starts.size()) : plan.m_nPieceCount;
     if (FolderHoldsSourceAsPiece(*input, source, count, outputFolder)) {
         ShowError(mpeg_text::kOutputIsSource);
         return SplitStatus::Failed;
     }
-
-    std::optional<CCleanCutPlanner> planner;
-    if (m_options.m_bCleanCuts) {
-        planner.emplace(*input, size, m_reporter);
-        if (!planner->Prepare()) {
-            return SplitStatus::Failed;
-        }
+    for (CMergedPiece& merged : m_merged.m_pieces) {
+        merged.m_strPath = MakePiecePath(sourcePath, count, merged.m_nPiece, outputFolder);
     }
-    // Clean cuts: piece k + 1 starts at the cut where piece k ends, found once.
-    CCleanCut startCut;
-    CCleanCut endCut;
-    const auto findCut = [&](int32_t k, CCleanCut& cut) {
-        const int64_t raw = plan.m_rawOffset(k, size);
-        return plan.m_llPieceSeconds > 0
-                   ? planner->AtTime(int64_t{k} * plan.m_llPieceSeconds, raw, cut)
-                   : planner->AtOffset(raw, cut);
-    };
+    if (!m_merged.m_pieces.empty()) {
+        m_merged.m_strFirstPath = MakePiecePath(sourcePath, count, 0, outputFolder);
+        m_merged.m_strLastPath = MakePiecePath(sourcePath, count, count - 1, outputFolder);
+    }
 
     CBusyCursor cursor(m_reporter);
     int64_t runDone = 0;
@@ -222,13 +272,9 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         int64_t startOffset = plan.m_rawOffset(k, size);
         int64_t endOffset = size;
         if (planner) {
-            startCut = k > 0 ? endCut : CCleanCut{};
-            startOffset = startCut.m_llOffset;
+            startOffset = starts[static_cast<size_t>(k)].m_llOffset;
             if (!last) {
-                if (!findCut(k + 1, endCut)) {
-                    return SplitStatus::Failed;
-                }
-                endOffset = endCut.m_llOffset;
+                endOffset = starts[static_cast<size_t>(k) + 1].m_llOffset;
             }
         } else {
             if (!source.FindPackBoundary(input.get(), startOffset, m_reporter)) {
@@ -249,7 +295,7 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         }
         std::optional<CExactCopy> layout;
         if (planner) {
-            layout = planner->Layout(startCut, endOffset);
+            layout = planner->Layout(starts[static_cast<size_t>(k)], endOffset);
         }
         CProgressOutput step;
         step.m_nIndex = k;

@@ -18,7 +18,11 @@
 // With clean cuts (CSplitOptions) the commands keep their checks, messages and order, but
 // times map through the stream's own clock, every cut moves back to a place a piece can
 // start (cleancut.h), pieces hold whole packs and end exactly where the next begins, and each
-// piece after the first starts with a clean prefix instead of the source's first pack.
+// piece after the first starts with a clean prefix instead of the source's first pack. A
+// clean series plans all its cuts before it writes: where no place lies at a requested cut,
+// the piece before runs on over it, fewer pieces are written, named by the count written, and
+// Merged() tells which. A clean clip whose start or end has no place within the search's
+// reach is refused with "Can not split the mpeg file!".
 //
 // Outputs never hurt what is already there: each is written beside its final path and takes
 // that name only when complete (IFileSystem::CreateOutput), so a failure or a stop leaves the
@@ -33,12 +37,16 @@
 #include <string_view>
 #include <vector>
 
+#include "mpeg/mergedpiece.h"
 #include "mpeg/mpegsource.h"
 #include "mpeg/progress.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
 #include "platform/io/fileio.h"
+
+class CCleanCutPlanner;
+struct CCleanCut;
 
 enum class SplitStatus {
     Done,        // "Splitting is done!" was shown
@@ -107,6 +115,9 @@ public:
     // The outputs the last command completed, in the order it wrote them.
     const std::vector<COutputRecord>& Outputs() const { return m_outputs; }
 
+    // The requested pieces the last clean series merged; empty after any other command.
+    const CMergeReport& Merged() const { return m_merged; }
+
     // "By frame": the clip between start and end into outputPath. Checks the times against
     // the total, refuses an output that is the source itself, asks before replacing an
     // existing output (Declined on any answer but Yes), then writes the clip. An end equal to
@@ -131,6 +142,10 @@ private:
     struct SeriesPlan;
     SplitStatus RunSeries(CMpegSource& source, const SeriesPlan& plan,
                           const std::string& outputFolder);
+    // The start of every piece a clean series writes, the first at the file's start; fills
+    // m_merged.
+    SplitStatus PlanCleanSeries(CCleanCutPlanner& planner, const SeriesPlan& plan, int64_t size,
+                                std::vector<CCleanCut>& starts);
     void ShowError(const char* text);
     bool FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
                                   const std::string& outputFolder);
@@ -152,4 +167,5 @@ private:
     CRangeCopier m_copier;
     CSplitOptions m_options;
     std::vector<COutputRecord> m_outputs;
+    CMergeReport m_merged;
 };

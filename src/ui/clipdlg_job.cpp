@@ -4,6 +4,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <memory>
+#include <string>
+
 #include "ui/clipdlg.h"
 #include "ui/enginejob.h"
 #include "ui/inputblocker.h"
@@ -19,20 +22,30 @@ void CClipDlg::RunSplit(CSplitCommand command) {
     auto source = std::make_shared<CMpegSource>(m_source);
     IFileSystem& fileSystem = *m_pFileSystem;
     const CSplitOptions options{m_bCleanCuts};
+    // What a clean series that wrote fewer pieces than asked tells after "Splitting is done!";
+    // written by the work, read once its thread has ended.
+    auto merged = std::make_shared<std::string>();
     BeginBusy();
     m_bShowsProgress = true;
-    m_onJobFinished = [this, source] {
+    m_onJobFinished = [this, source, merged] {
         // The commands measure the source again.
         if (m_source.SourcePath() == source->SourcePath()) {
             m_source.m_llFileSize = source->m_llFileSize;
         }
+        // A window that is closing shows nothing more.
+        const bool closing = m_bCloseWhenIdle;
         EndBusy();
+        if (!merged->empty() && !closing) {
+            ShowMessage(QStringLiteral("Message"), QString::fromStdString(*merged));
+        }
     };
-    m_pJob->Start([source, command, options, &fileSystem](
+    m_pJob->Start([source, command, options, merged, &fileSystem](
                       IReporter& reporter, const IStopRequest& stop, IProgress& progress) {
         CSplitEngine engine(reporter, fileSystem, stop, progress);
         engine.SetOptions(options);
-        command(engine, *source);
+        if (command(engine, *source) == SplitStatus::Done) {
+            *merged = engine.Merged().Text();
+        }
     });
     m_pProgressDelay->start(kProgressDelayMs);
 }

@@ -171,3 +171,37 @@ TEST_F(CliMediaTest, PlanNamesWhatCutWritesAndKeyframesListsTheKeyPictures) {
     EXPECT_EQ(count, KeyPictureTimes(path).size());
     EXPECT_EQ(keys.out.find("0:00:00."), 0u);
 }
+
+// x264's default of a key picture every 10 s, split cleanly into pieces of 2 s: three pieces,
+// each starts on a key picture and opens in ffprobe, and standard error says which times were
+// merged.
+TEST_F(CliMediaTest, CleanSplitOfRareKeyPicturesWritesFewerPiecesAndSaysWhy) {
+    const std::string path = TestMediaPath(TestMedia::H264RareKeys);
+    if (path.empty()) {
+        GTEST_SKIP() << "GStreamer could not make the stream";
+    }
+    std::filesystem::create_directory(m_dir.Path() / "out");
+    const CommandOutcome split =
+        Run("split-time " + Quoted(path) + " --seconds 2 --clean --output-dir " +
+            Quoted(m_dir.File("out")));
+    EXPECT_EQ(split.status, 0) << split.err;
+    EXPECT_EQ(split.out, "Splitting is done!\n");
+    EXPECT_THAT(split.err, HasSubstr("h264-rare-keys_1.mpg runs on over 00:00:12 to 00:00:18: "
+                                     "no picture after its start can begin a piece.\n"));
+    EXPECT_THAT(split.err, HasSubstr("3 pieces were written instead of 15: h264-rare-keys_0.mpg "
+                                     "to h264-rare-keys_2.mpg.\n"));
+    // Each starts on a key picture; the pack where it begins may hold the picture before it,
+    // which a decoder drops.
+    const std::vector<double> keys = KeyPictureTimes(path);
+    ASSERT_EQ(keys.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        const std::string piece = m_dir.File("out/h264-rare-keys_" + std::to_string(k) + ".mpg");
+        const auto length = FfprobeDuration(piece);
+        ASSERT_TRUE(length) << piece;
+        EXPECT_NEAR(*length, 10.0, 0.5) << piece;
+        const auto picture = DecodeFirstPicture(piece);
+        ASSERT_TRUE(picture) << piece;
+        EXPECT_NEAR(picture->m_dSeconds, keys[k], 0.002) << piece;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("out/h264-rare-keys_3.mpg")));
+}

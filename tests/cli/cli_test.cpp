@@ -630,6 +630,36 @@ TEST_F(CliTest, CleanCutsFromTheCommandLine) {
         }
     }
     EXPECT_EQ(flags, 2u);
+    for (const std::string& line : lines) {
+        EXPECT_EQ(Field(line, "merged"), "[]");
+    }
+
+    // One group of pictures: the pieces merge into one, and standard error says which times
+    // were merged and why, after "Splitting is done!" (with --json: in each piece's line).
+    shape.m_dSeconds = 3;
+    shape.m_nGroupPictures = 75;
+    WriteFile(source, MakeVideoRecording(shape));
+    const std::string notice =
+        "video_0.mpg runs on over 00:00:01 to 00:00:02: no picture after its start can begin a "
+        "piece.\n1 piece was written instead of 3: video_0.mpg.\n";
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args{"split-time",      source,   "--seconds", "1", "--output-dir",
+                                      m_dir.File("out"), "--clean"};
+        if (json) {
+            args.push_back("--json");
+        }
+        r = Run(args, "", false, unplayable);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, (json ? "Splitting is done!\n" : "") + notice);
+        if (!json) {
+            EXPECT_EQ(r.out, "Splitting is done!\n");
+            continue;
+        }
+        ASSERT_EQ(Lines(r.out).size(), 1u);
+        EXPECT_THAT(r.out, HasSubstr("\"merged\": [{\"requested\": 1, \"seconds\": 1, "
+                                     "\"reason\": \"no place\"}, {\"requested\": 2, "
+                                     "\"seconds\": 2, \"reason\": \"no place\"}]}"));
+    }
 
     // Only the cutting commands take --clean.
     r = Run({"probe", source, "--clean"});

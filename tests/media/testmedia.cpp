@@ -301,6 +301,20 @@ std::string Make(TestMedia media) {
                 fs::exists(path) && fs::file_size(path) > 0;
             return ok ? path.string() : std::string();
         }
+        case TestMedia::H264RareKeys: {
+            const fs::path path = dir / "h264-rare-keys.mpg";
+            const bool ok =
+                RunCommand(
+                    "gst-launch-1.0 -q -e videotestsrc num-buffers=750 pattern=smpte "
+                    "horizontal-speed=3 ! video/x-raw,width=320,height=240,framerate=25/1"
+                    " ! x264enc key-int-max=250 speed-preset=ultrafast ! h264parse "
+                    "config-interval=-1 ! mpegpsmux name=mux ! filesink location='" +
+                    path.string() +
+                    "' audiotestsrc num-buffers=1292 ! audio/x-raw,rate=44100 ! "
+                    "audioconvert ! lamemp3enc ! mpegaudioparse ! mux.") &&
+                fs::exists(path) && fs::file_size(path) > 0;
+            return ok ? path.string() : std::string();
+        }
         case TestMedia::Camera: {
             const fs::path path = dir / "camera.mpg";
             return MakeCameraStream(path, "352x288", 20, "-b:v 200k") ? path.string()

@@ -30,6 +30,9 @@ enum class TestMedia {
     VcdLong,    // a 20 s video CD stream (-target pal-vcd)
     Svcd,       // a 12 s super video CD stream (-target pal-svcd)
     DvdLong,    // a 12 s DVD-Video stream with navigation packs (-target pal-dvd)
+    // GStreamer's mpegpsmux, 30 s of H.264 (x264 with its default of a key picture every
+    // 250 pictures: one every 10 s) and MP3
+    H264RareKeys,
 };
 
 // The file, made once per test process in a temporary folder; empty when ffmpeg failed.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "mpeg/messages.h"
 #include "mpeg/splitengine.h"
@@ -238,6 +239,67 @@ TEST_F(CleanCutTest, H264PiecesStartAtTheAccessUnitOfAnIdrPicture) {
     }
 }
 
+TEST_F(CleanCutTest, KeyPicturesOfEveryKindArePlaces) {
+    // A key picture every 2 s. Each row differs in how a group begins after the first.
+    CVideoShape recovery;
+    recovery.m_bH264 = true;
+    recovery.m_eH264Keys = EH264Keys::RecoveryPoint;
+    CVideoShape intraOnly = recovery;
+    intraOnly.m_eH264Keys = EH264Keys::IntraOnly;
+    intraOnly.m_bSequenceEveryGroup = false;
+    CVideoShape headerless;
+    headerless.m_bGroupHeaders = false;
+    CVideoShape headerlessMpeg1 = headerless;
+    headerlessMpeg1.m_bMpeg2 = false;
+    CVideoShape headerlessFields = headerless;
+    headerlessFields.m_bFieldPictures = true;
+    const struct {
+        const char* m_szName;
+        CVideoShape m_shape;
+    } rows[] = {
+        {"H.264 recovery points", recovery},
+        {"H.264 of I slices without IDR", intraOnly},
+        {"MPEG-2 I pictures without headers", headerless},
+        {"MPEG-1 I pictures without headers", headerlessMpeg1},
+        {"MPEG-2 I fields without headers", headerlessFields},
+    };
+    for (const auto& row : rows) {
+        CVideoShape shape = row.m_shape;
+        shape.m_nGroupPictures = 50;
+        Make(shape);
+        for (int64_t seconds = 3; seconds < 10; seconds += 2) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
+            const size_t group = GroupAtTime(seconds * 90000);
+            ASSERT_GT(group, 0u);
+            EXPECT_EQ(cut.m_llOffset, StartOf(group)) << row.m_szName << ", " << seconds << " s";
+            EXPECT_EQ(cut.m_llTime, m_groups[group].m_llPictureTime) << row.m_szName;
+            if (!shape.m_bH264 && !shape.m_bGroupHeaders) {
+                // The sequence header, then a group header whose B pictures are not shown.
+                ASSERT_GT(cut.m_parameters.size(), kBrokenGroupHeader.size());
+                EXPECT_EQ(cut.m_parameters[3], kSequenceHeader);
+                EXPECT_TRUE(std::equal(kBrokenGroupHeader.begin(), kBrokenGroupHeader.end(),
+                                       cut.m_parameters.end() - 8));
+                EXPECT_FALSE(cut.m_brokenLink);
+            }
+        }
+        // No place between two groups: not a P picture, not the second field of an I frame.
+        for (size_t g = 1; g + 1 < m_groups.size(); ++g) {
+            CCleanCut cut;
+            ASSERT_TRUE(m_planner->AtOffset(m_groups[g + 1].m_llHeaderPack - 1, cut));
+            EXPECT_EQ(cut.m_llOffset, StartOf(g)) << row.m_szName << ", group " << g;
+        }
+    }
+    // Where IDR pictures exist, I pictures without a recovery point are no places: their
+    // later pictures may refer to pictures before them.
+    CVideoShape mixed = recovery;
+    mixed.m_eH264Keys = EH264Keys::Intra;
+    Make(mixed);
+    CCleanCut cut;
+    ASSERT_TRUE(m_planner->AtTime(4, 0, cut));
+    EXPECT_EQ(cut.m_llOffset, 0);
+}
+
 TEST_F(CleanCutTest, WithoutVideoAPieceStartsAtThePackAtOrBeforeTheTime) {
     CPsBuilder builder;
     builder.Pack(0).SystemHeader();
@@ -436,25 +498,157 @@ TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWou
     EXPECT_EQ(ReadFile(clip), m_bytes);
 }
 
-TEST_F(CleanSplitTest, CutsThatMeetGiveTheMessageOfTheDefaultMode) {
-    // One group of pictures: every cut after the start falls back to the file's start, where
-    // the first piece begins, as two boundaries that coincide in the default mode.
+TEST_F(CleanSplitTest, AClipWhoseCutsMeetGetsTheMessageOfTheDefaultMode) {
+    // One group of pictures: both cuts fall back to the file's start. So does a clip whose
+    // start has no place within the search's reach: it would hold far more than asked.
     CVideoShape shape;
     shape.m_dSeconds = 4;
     shape.m_nGroupPictures = 100;
+    CVideoShape sparse;
+    sparse.m_dSeconds = 80;
+    sparse.m_nGroupPictures = 75 * 25;
+    sparse.m_nIntraBytes = 2000;
+    sparse.m_bAudio = false;
+    for (const auto& [from, to, made] : {std::tuple{1, 2, shape}, std::tuple{65, 70, sparse}}) {
+        Make(made);
+        Open();
+        CRecordingReporter reporter;
+        CSplitEngine engine(reporter);
+        engine.SetOptions({true});
+        const std::string clip = m_dir.File("clip.mpg");
+        EXPECT_EQ(engine.CutClip(m_source, {0, 0, from}, {0, 0, to}, clip), SplitStatus::Failed);
+        EXPECT_THAT(reporter.m_events, ElementsAre("error: Can not split the mpeg file!"));
+        EXPECT_FALSE(PathExists(clip));
+    }
+}
+
+TEST_F(CleanSplitTest, WhereNoPlaceLiesBetweenRequestedCutsThePieceBeforeRunsOn) {
+    CVideoShape oneGroup;
+    oneGroup.m_dSeconds = 4;
+    oneGroup.m_nGroupPictures = 100;
+    CVideoShape groupsOf4s = oneGroup;
+    groupsOf4s.m_dSeconds = 12;
+    // Key pictures at 0 and 75 s: 70 s lies more than the search's minute after the first.
+    CVideoShape sparse;
+    sparse.m_dSeconds = 80;
+    sparse.m_nGroupPictures = 75 * 25;
+    sparse.m_nIntraBytes = 2000;
+    sparse.m_bAudio = false;
+    const struct {
+        CVideoShape m_shape;
+        int32_t m_nSeconds;            // by time; 0: by size
+        int32_t m_nPieces;             // by size
+        std::vector<double> m_starts;  // of the written pieces, seconds after the first picture
+        const char* m_szText;
+    } rows[] = {
+        {oneGroup,
+         1,
+         0,
+         {0},
+         "show_0.mpg runs on over 00:00:01 to 00:00:03: no picture after its start can begin "
+         "a piece.\n1 piece was written instead of 4: show_0.mpg."},
+        {oneGroup,
+         0,
+         3,
+         {0},
+         "show_0.mpg runs on over the starts of pieces 2 to 3 of 3: no picture after its "
+         "start can begin a piece.\n1 piece was written instead of 3: show_0.mpg."},
+        // Their I pictures are shown at 4.08 and 8.08 s, after two B pictures.
+        {groupsOf4s,
+         1,
+         0,
+         {0, 5, 9},
+         "show_0.mpg runs on over 00:00:01 to 00:00:04: no picture after its start can begin "
+         "a piece.\nshow_1.mpg runs on over 00:00:06 to 00:00:08: no picture after its start "
+         "can begin a piece.\nshow_2.mpg runs on over 00:00:10 to 00:00:11: no picture after "
+         "its start can begin a piece.\n3 pieces were written instead of 12: show_0.mpg to "
+         "show_2.mpg."},
+        {groupsOf4s, 5, 0, {0, 5, 10}, ""},
+        {sparse,
+         70,
+         0,
+         {0},
+         "show_0.mpg runs on over 00:01:10: no picture within a minute or 64 MiB before can "
+         "begin a piece.\n1 piece was written instead of 2: show_0.mpg."},
+    };
+    for (const auto& row : rows) {
+        Make(row.m_shape);
+        Open();
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        CRecordingReporter reporter;
+        CSplitEngine engine(reporter);
+        engine.SetOptions({true});
+        const SplitStatus status = row.m_nSeconds > 0
+                                       ? engine.SplitByTime(m_source, row.m_nSeconds, m_out)
+                                       : engine.SplitBySize(m_source, row.m_nPieces, m_out);
+        ASSERT_EQ(status, SplitStatus::Done) << row.m_szText;
+        EXPECT_EQ(reporter.m_events, kDone);
+        EXPECT_EQ(engine.Merged().Text(), row.m_szText);
+        // Named by the count written, without gaps; each starts at a group; together the
+        // source.
+        const auto& outputs = engine.Outputs();
+        ASSERT_EQ(outputs.size(), row.m_starts.size()) << row.m_szText;
+        for (size_t k = 0; k < outputs.size(); ++k) {
+            EXPECT_EQ(outputs[k].m_strPath, m_out + "show_" + std::to_string(k) + ".mpg");
+            const auto ticks = static_cast<int64_t>(row.m_starts[k] * 90000);
+            EXPECT_EQ(outputs[k].m_llStart, StartOf(GroupAtTime(ticks))) << row.m_szText;
+        }
+        EXPECT_EQ(Joined(outputs), m_bytes);
+    }
+}
+
+TEST_F(CleanSplitTest, ASeriesReadsAStretchWithoutPlacesOnceAndStopsAtOnce) {
+    // One group of 30 s: every search for a cut ends at the previous one.
+    CVideoShape shape;
+    shape.m_dSeconds = 30;
+    shape.m_nGroupPictures = 30 * 25;
+    shape.m_nIntraBytes = 60000;
     Make(shape);
+    CFaultyFileSystem counting;
+    int64_t read = 0;
+    counting.m_limitRead = [&read](const std::string&, int64_t, size_t count) {
+        read += static_cast<int64_t>(count);
+        return static_cast<int64_t>(count);
+    };
+    auto file = counting.OpenRead(m_path);
+    CCleanCutPlanner planner(*file, Size(), m_reporter);
+    ASSERT_TRUE(planner.Prepare());
+    planner.SetFloor(0);
+    read = 0;
+    for (int64_t seconds = 1; seconds < 30; ++seconds) {
+        CCleanCut cut;
+        ASSERT_TRUE(planner.AtTime(seconds, 0, cut));
+        EXPECT_EQ(cut.m_eSearch, ECleanSearch::NoPlace);
+    }
+    // Without passing over what earlier searches read, some 15 times the file.
+    EXPECT_LT(read, 3 * Size());
+
+    // A stop asked for while a search reads ends it within a window.
+    struct CStopAfterReading final : IStopRequest {
+        bool IsStopRequested() const override { return m_read > (int64_t{1} << 20); }
+        const int64_t& m_read;
+        explicit CStopAfterReading(const int64_t& r) : m_read(r) {}
+    } stop(read);
+    CCleanCutPlanner stopped(*file, Size(), m_reporter, stop);
+    read = 0;
+    ASSERT_TRUE(stopped.Prepare());
+    stopped.SetFloor(0);
+    CCleanCut cut;
+    read = 0;
+    EXPECT_FALSE(stopped.AtOffset(Size(), cut));
+    EXPECT_TRUE(stopped.Stopped());
+    EXPECT_LT(read, int64_t{4} << 20);
+    EXPECT_TRUE(m_reporter.m_events.empty());
+
+    // The series: nothing written, nothing said.
     Open();
     CRecordingReporter reporter;
-    CSplitEngine engine(reporter);
+    CSplitEngine engine(reporter, counting, stop);
     engine.SetOptions({true});
-    const std::string clip = m_dir.File("clip.mpg");
-    EXPECT_EQ(engine.CutClip(m_source, {0, 0, 1}, {0, 0, 2}, clip), SplitStatus::Failed);
-    EXPECT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Failed);
-    EXPECT_EQ(engine.SplitByTime(m_source, 1, m_out), SplitStatus::Failed);
-    EXPECT_THAT(reporter.m_events, ElementsAre("error: Can not split the mpeg file!",
-                                               "error: Can not split the mpeg file!",
-                                               "error: Can not split the mpeg file!"));
-    EXPECT_FALSE(PathExists(clip));
+    read = 0;
+    EXPECT_EQ(engine.SplitByTime(m_source, 1, m_out), SplitStatus::Cancelled);
+    EXPECT_TRUE(reporter.m_events.empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_out));
 }
 
@@ -483,13 +677,15 @@ TEST_F(CleanSplitTest, AFailedOrStoppedCleanPieceLeavesTheOldFileAndNoPartOfTheN
         EXPECT_FALSE(PathExists(m_out + "show_2.mpg"));
     }
 
-    struct CStopAfterFirst final : IStopRequest {
-        // Polled before each piece and each chunk: the fifth poll is in the second piece.
-        bool IsStopRequested() const override { return ++m_nPolls > 4; }
-        mutable int m_nPolls = 0;
+    // Asked for once the second piece has begun.
+    struct CStopInSecond final : IStopRequest, IProgress {
+        bool IsStopRequested() const override { return m_nBegun > 1; }
+        void BeginOutput(const CProgressOutput&) override { ++m_nBegun; }
+        void Advance(int64_t) override {}
+        int m_nBegun = 0;
     } stop;
     CRecordingReporter reporter;
-    CSplitEngine engine(reporter, PosixFileSystem(), stop);
+    CSplitEngine engine(reporter, PosixFileSystem(), stop, stop);
     engine.SetOptions({true});
     EXPECT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Cancelled);
     const std::vector<std::string> waitOnly{"Wait+", "Wait-"};

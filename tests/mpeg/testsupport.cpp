@@ -323,7 +323,8 @@ CVideoStream MakeElementaryStream(const CVideoShape& shape, std::vector<CGroupMa
             }
             anchors(5);
         }
-        const bool sequence = g == 0 || shape.m_bSequenceEveryGroup;
+        const bool headers = g == 0 || shape.m_bGroupHeaders;
+        const bool sequence = g == 0 || (shape.m_bSequenceEveryGroup && headers);
         const size_t scale = g % 3 == 2 ? 2 : 1;
         for (size_t c = 0; c < order.size(); ++c) {
             const auto [display, type] = order[c];
@@ -344,7 +345,17 @@ CVideoStream MakeElementaryStream(const CVideoShape& shape, std::vector<CGroupMa
                     Append(b, {0, 0, 1, 0x68, 0xCE, 0x38, 0x80});
                 }
                 picture.m_nPictureOffset = picture.m_nOffset;
-                Append(b, {0, 0, 1, intra ? 0x65u : 0x41u, 0x88});
+                const EH264Keys keys = shape.m_eH264Keys;
+                const bool idr =
+                    intra && (keys == EH264Keys::Idr || (g == 0 && keys != EH264Keys::IntraOnly));
+                if (intra && !idr && shape.m_eH264Keys == EH264Keys::RecoveryPoint) {
+                    // User data (16 bytes of UUID and one more), then the recovery point.
+                    Append(b, {0, 0, 1, 0x06, 0x05, 0x11});
+                    AppendFiller(b, 17, 3);
+                    Append(b, {0x06, 0x01, 0xC4, 0x80});
+                }
+                // first_mb_in_slice 0, slice_type 7 (all I) or 5 (all P).
+                Append(b, {0, 0, 1, idr ? 0x65u : 0x61u, intra ? 0x88u : 0x9Au});
             } else {
                 if (intra && sequence) {
                     Append(b, {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0, 0xA0});
@@ -352,19 +363,34 @@ CVideoStream MakeElementaryStream(const CVideoShape& shape, std::vector<CGroupMa
                         Append(b, {0, 0, 1, 0xB5, 0x14, 0x8A, 0x00, 0x01, 0x00, 0x00});
                     }
                 }
-                if (intra) {
+                if (intra && headers) {
                     Append(b, {0, 0, 1, 0xB8, 0x00, 0x08, 0x00});
                     flags = static_cast<int64_t>(b.size());
                     b.push_back(closed ? 0x40 : 0x00);
                 }
                 picture.m_nPictureOffset = b.size();
-                Append(b, {0, 0, 1, 0x00, static_cast<unsigned>(display >> 2),
-                           ((static_cast<unsigned>(display) & 3) << 6) | type << 3 | 0x07, 0xFF,
-                           0xF8});
-                Append(b, {0, 0, 1, 0x01});
+                const size_t bytes =
+                    (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale;
+                // An I frame as a top and a bottom field (picture_structure 1 and 2), or a frame
+                // (3).
+                const int fields = intra && shape.m_bFieldPictures ? 2 : 1;
+                for (int field = 0; field < fields; ++field) {
+                    Append(b, {0, 0, 1, 0x00, static_cast<unsigned>(display >> 2),
+                               ((static_cast<unsigned>(display) & 3) << 6) | type << 3 | 0x07, 0xFF,
+                               0xF8});
+                    if (shape.m_bFieldPictures) {
+                        const unsigned structure =
+                            fields == 2 ? 1u + static_cast<unsigned>(field) : 3u;
+                        Append(b, {0, 0, 1, 0xB5, 0x8F, 0xFF, 0xF0 | structure, 0x80});
+                    }
+                    Append(b, {0, 0, 1, 0x01});
+                    AppendFiller(b, bytes / static_cast<size_t>(fields), stream.m_pictures.size());
+                }
             }
-            AppendFiller(b, (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale,
-                         stream.m_pictures.size());
+            if (shape.m_bH264) {
+                AppendFiller(b, (intra ? shape.m_nIntraBytes : shape.m_nIntraBytes / 3) * scale,
+                             stream.m_pictures.size());
+            }
             if (intra && groups != nullptr) {
                 CGroupMark mark;
                 mark.m_llPictureTime = picture.m_llPts;

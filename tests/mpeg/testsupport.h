@@ -92,8 +92,19 @@ void AppendRecording(CPsBuilder& builder, const CRecordingShape& shape);
 // with one packet of video or audio; MPEG video in groups of pictures in coded order (I B B P B
 // B ..., the first group closed) or H.264 with an IDR picture per group; start codes fall where
 // the packet sizes put them, also across two packets. 25 pictures a second.
+// How an H.264 stream's groups begin after its first.
+enum class EH264Keys {
+    Idr,            // an IDR picture
+    RecoveryPoint,  // an I picture with a recovery-point SEI (after one of user data)
+    Intra,          // an I picture and nothing else; the first group begins with an IDR
+    IntraOnly,      // as Intra, but no IDR anywhere, not even first
+};
+
 struct CVideoShape {
     bool m_bH264 = false;
+    EH264Keys m_eH264Keys = EH264Keys::Idr;
+    bool m_bGroupHeaders = true;    // MPEG: else later groups' I pictures come without any header
+    bool m_bFieldPictures = false;  // MPEG-2: I pictures as two I fields; picture extensions
     bool m_bMpeg2 = true;  // pack and packet syntax (and a sequence extension for MPEG video)
     double m_dSeconds = 10.0;
     int m_nGroupPictures = 12;

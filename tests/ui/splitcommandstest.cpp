@@ -22,6 +22,7 @@
 #include "mpeg/reporter.h"
 #include "platform/io/faultyfilesystem.h"
 #include "silentreporter.h"
+#include "testsupport.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
 #include "ui/progressdlg.h"
@@ -143,6 +144,7 @@ private Q_SLOTS:
     void TimeSplitRefusesLengthOfZero();
     void TimeSplitWithoutDurationDoesNothing();
     void CleanCutsChangeWhatEachStartWrites();
+    void ACleanSeriesThatMergedSaysSoAfterSplittingIsDone();
     void LongSplitShowsProgressAndCancelRemovesThePieceBeingWritten();
     void WindowKeepsHandlingEventsButTakesNoInputDuringASplit();
     void ClosingTheWindowStopsTheSplitFirst();
@@ -565,4 +567,43 @@ void CSplitCommandsTest::CleanCutsChangeWhatEachStartWrites() {
         }
     }
     QCOMPARE(window.WritesOf(u"clean_cuts"_s).back().strValue, u"1"_s);
+}
+
+// A recording with one group of pictures, split cleanly into pieces of a second: one piece is
+// written, and a message after "Splitting is done!" says which times were merged and why.
+void CSplitCommandsTest::ACleanSeriesThatMergedSaysSoAfterSplittingIsDone() {
+    CWindow window;
+    QTemporaryDir dir;
+    testing_support::CVideoShape shape;
+    shape.m_dSeconds = 3;
+    shape.m_nGroupPictures = 75;
+    const QString source = dir.filePath(u"movie.mpg"_s);
+    testing_support::WriteFile(source.toStdString(), testing_support::MakeVideoRecording(shape));
+    CClipDlg& dlg = window.Show();
+    CSilentReporter reporter;
+    QVERIFY(dlg.m_source.SetSourcePath(source.toStdString()));
+    QVERIFY(dlg.m_source.ProbeHeader(reporter));
+    QVERIFY(dlg.m_source.ProbeDuration({}));
+    dlg.m_strInfoLine = u"movie.mpg  (00:00:03)"_s;
+    dlg.DoDataExchange(false);
+    QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
+    window.Edit(IDC_OUTPUT_FOLDER)->setText(dir.filePath(u"out/"_s));
+    window.Edit(IDC_PIECE_SECONDS)->setText(u"1"_s);
+    window.Button(IDC_CLEAN_CUTS)->click();
+
+    QVERIFY(window.ClickAndWait(IDC_TIME_START));
+
+    const auto& boxes = window.shell.messageBoxes.Requests();
+    QStringList texts;
+    for (const CMessageBoxRequest& request : boxes) {
+        texts << request.strText;
+    }
+    QCOMPARE(texts,
+             (QStringList{u"Splitting is done!"_s,
+                          u"movie_0.mpg runs on over 00:00:01 to 00:00:02: no picture after its "
+                          "start can begin a piece.\n1 piece was written instead of 3: "
+                          "movie_0.mpg."_s}));
+    QCOMPARE(boxes.back().strCaption, u"Message"_s);
+    QCOMPARE(boxes.back().pOwner, &dlg);
+    QCOMPARE(QDir(dir.filePath(u"out"_s)).entryList(QDir::Files), QStringList{u"movie_0.mpg"_s});
 }
