@@ -21,6 +21,7 @@
 #include "mpeg/packscanner.h"
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
+#include "mpeg/streamclock.h"
 #include "platform/io/fileio.h"
 
 // Where a piece starts, and what it needs to play from there.
@@ -56,7 +57,9 @@ public:
     // from the start of the stream (or up to 0.05 s after it: audio and video start a few
     // milliseconds apart), through the stream's own clock (a binary search over its time
     // stamps or pack clock); for a stream without a usable clock, the last place at or before
-    // fallbackOffset. The stream's first place is the start of the file.
+    // fallbackOffset. The stream's first place is the start of the file. A recording joined
+    // from several plays its spans one after the other: the time is found in the span that
+    // plays then.
     // Failures are reported as by Prepare.
     bool AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut& cut);
 
@@ -83,7 +86,7 @@ private:
         int64_t m_llTime = 0;
         int64_t m_llOffset = 0;
     };
-    bool ProbeTime(int64_t offset, std::optional<CProbe>& probe);
+    bool ProbeTime(int64_t offset, int64_t limit, std::optional<CProbe>& probe);
     bool ReportRead(bool seekFailed);
 
     IFile& m_file;
@@ -98,8 +101,9 @@ private:
     std::optional<CPackHeader> m_prefixPack;
     std::vector<unsigned char> m_firstParameters;
 
-    // The stream's clock, measured on the first AtTime.
+    // The stream's clock, measured on the first AtTime: the spans between its jumps, none
+    // when it has no usable clock.
     bool m_bClockMeasured = false;
     bool m_bPackClock = false;
-    std::optional<int64_t> m_llStartClock;
+    std::vector<CClockSpan> m_spans;
 };
