@@ -183,6 +183,7 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
     const CClockSpan& span = m_spans[index];
     const int64_t start = span.m_llStartClock;
     const int64_t spanBegin = span.m_llBegin;
+    const int64_t spanEnd = span.m_llEnd;
     // The clock runs forward with the file: after `high` every time lies beyond the target.
     int64_t low = spanBegin;
     int64_t high = span.m_llEnd;
@@ -204,10 +205,10 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
     const bool packClock = m_bPackClock;
     return Find(
         end,
-        [start, target, packClock, spanBegin](const CEntry& entry) {
-            // Every place of an earlier span plays before the time.
-            if (entry.m_llHeaderPack < spanBegin) {
-                return true;
+        [start, target, packClock, spanBegin, spanEnd](const CEntry& entry) {
+            // Every place of an earlier span plays before the time, of a later one after it.
+            if (entry.m_llHeaderPack < spanBegin || entry.m_llHeaderPack >= spanEnd) {
+                return entry.m_llHeaderPack < spanBegin;
             }
             const std::optional<int64_t> time =
                 packClock ? std::optional<int64_t>(entry.m_llHeaderScr) : entry.m_time;

@@ -297,7 +297,9 @@ TEST_F(CleanCutTest, TimesOfAJoinedRecordingAreFoundInTheSpanThatPlaysThen) {
     const Bytes latePart = MakeVideoRecording(later);
     Use(part);
     CCleanCut alone;
+    CCleanCut aloneLate;  // the last place of the part
     ASSERT_TRUE(m_planner->AtTime(1, 0, alone));
+    ASSERT_TRUE(m_planner->AtTime(3, 0, aloneLate));
     ASSERT_GT(alone.m_llOffset, 0);
     const auto partLength = CStreamClock::Measure(*m_file, Size());
     ASSERT_TRUE(partLength);
@@ -314,9 +316,11 @@ TEST_F(CleanCutTest, TimesOfAJoinedRecordingAreFoundInTheSpanThatPlaysThen) {
         CCleanCut cut;
         ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
         EXPECT_EQ(cut.m_llOffset, static_cast<int64_t>(part.size()) + alone.m_llOffset);
-        // The first part is found in the first as before.
+        // The first part's times are found in the first as before, up to its end.
         ASSERT_TRUE(m_planner->AtTime(1, 0, cut));
         EXPECT_EQ(cut.m_llOffset, alone.m_llOffset);
+        ASSERT_TRUE(m_planner->AtTime(3, 0, cut));
+        EXPECT_EQ(cut.m_llOffset, aloneLate.m_llOffset);
     }
 }
 
