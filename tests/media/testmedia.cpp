@@ -70,7 +70,7 @@ class CCameraMuxer {
 public:
     explicit CCameraMuxer(std::ofstream& out) : m_out(out) {}
 
-    // The shape of a camera that records long hours small: packs of 113 to some 600 bytes,
+    // The shape of a camera that records long hours small: packs of some 50 to 600 bytes,
     // mostly of odd length, the system header and stream map every few dozen packs, the clock
     // from the time of day (124.5 s at the first pack), and every fifth audio packet with no
     // PES header at all: its sound follows the packet length.
@@ -96,7 +96,15 @@ public:
         for (const auto& [unit, key] : AccessUnits(h264)) {
             const int64_t pts = kBase + frame * kFrameTicks;
             for (size_t at = 0; at < unit.size();) {
-                const size_t chunk = std::min<size_t>(unit.size() - at, 84 + sizes() % 491);
+                // Packs of 113 to 608 bytes where the picture is that large: no remainder shorter
+                // than the least.
+                constexpr size_t kLeast = 84;
+                constexpr size_t kMost = 512;
+                const size_t left = unit.size() - at;
+                size_t chunk = kLeast + sizes() % (kMost - kLeast + 1);
+                if (chunk >= left || left - chunk < kLeast) {
+                    chunk = left <= kMost ? left : left - kLeast;
+                }
                 m_out << pack(pts) << Pes(0xE0, unit.substr(at, chunk), at == 0, pts);
                 at += chunk;
             }

@@ -24,7 +24,7 @@ enum class TestMedia {
     CameraLarge,       // the same shape at 704x576, 12 s: its first pack (a key picture) is some
                        // 100 KB
     CameraSmallPacks,  // a camera that records long hours small, 320 s: H.264 and G.711 in
-                       // packs of 113 to some 600 bytes, the first pack's clock 124.5 s, and
+                       // packs of some 50 to 600 bytes, the first pack's clock 124.5 s, and
                        // audio packets now and then with no PES header at all
     SparseStamps,      // MPEG-1 video only, 4.4 s, in packets of 4,000 bytes that each carry
                        // one time stamp for a dozen pictures
