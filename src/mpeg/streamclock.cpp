@@ -358,18 +358,8 @@ private:
         if (m_pending.size() < kJumpConfirmations) {
             return;
         }
-        // A jump: a new region from the pack of its first time. A region with too little
-        // in it to tell was begun by a wild value: it starts over.
-        CRegion& current = m_out->back();
-        if (current.m_nStamps < kJumpConfirmations &&
-            current.m_nClockPoints < static_cast<int>(kJumpConfirmations)) {
-            CRegion fresh(current.m_llBegin, current.m_llEnd);
-            fresh.m_bFirstPack = current.m_bFirstPack;
-            fresh.m_nMaxMuxRate = current.m_nMaxMuxRate;
-            current = fresh;
-        } else {
-            Cut(m_pending.front().m_llPack);
-        }
+        // A jump: a new region from the pack of its first time.
+        Cut(m_pending.front().m_llPack);
         std::vector<CClockEvent> held;
         held.swap(m_pending);
         for (const CClockEvent& taken : held) {
@@ -491,21 +481,29 @@ bool ContinuesInto(const CRegion& previous, const CRegion& next) {
     return true;
 }
 
-enum class EGap { Continues, Jumps, JumpsBack };
+// How fast the clock runs against the bytes, at its slowest and fastest in the places read
+// whose clock spans enough to tell; both 0 when none does.
+struct CByteRate {
+    double m_dLeastTicksPerByte = 0;
+    double m_dMostTicksPerByte = 0;
+};
 
-// How the clock goes from `previous` to `next`, read `gap` bytes apart, when the slowest
-// stretch read elsewhere took `ticksPerByte` (0: not known, so only a step back tells).
-EGap Across(const CRegion& previous, const CRegion& next, bool stamps, double ticksPerByte) {
-    const int64_t gap = next.m_llBegin - previous.m_llEnd;
-    const int64_t allowed =
-        kMaxStep + (ticksPerByte > 0 ? static_cast<int64_t>(static_cast<double>(gap) *
-                                                            ticksPerByte * kSlowRateFactor)
-                                     : std::numeric_limits<int64_t>::max() / 4);
+enum class EGap { Continues, Jumps };
+
+// How the clock goes from `previous` to `next`, read the bytes between them apart: on, or a
+// jump. Far more or far less time than those bytes take at the rates read elsewhere hides
+// a jump (a recording joined from copies of one can step forward by just its length).
+EGap Across(const CRegion& previous, const CRegion& next, bool stamps, const CByteRate& rate) {
+    const auto gap = static_cast<double>(std::max<int64_t>(0, next.m_llBegin - previous.m_llEnd));
+    int64_t least = -kMaxReorder;
+    int64_t most = std::numeric_limits<int64_t>::max() / 4;
+    if (rate.m_dMostTicksPerByte > 0) {
+        least += static_cast<int64_t>(gap * rate.m_dLeastTicksPerByte / kSlowRateFactor);
+        most = kMaxStep + static_cast<int64_t>(gap * rate.m_dMostTicksPerByte * kSlowRateFactor);
+    }
     int64_t step = 0;
-    int64_t back = 0;
     if (stamps) {
         step = next.MinTime() - previous.MaxTime();
-        back = -kMaxReorder;
         for (const auto& [key, track] : previous.m_tracks) {
             if (const auto found = next.m_tracks.find(key); found != next.m_tracks.end()) {
                 step = found->second.m_llFirst - track.m_llLast;
@@ -513,12 +511,10 @@ EGap Across(const CRegion& previous, const CRegion& next, bool stamps, double ti
             }
         }
     } else {
+        least = std::max<int64_t>(least, 0);
         step = next.m_llFirstScr - previous.m_llLastScr;
     }
-    if (step < back) {
-        return EGap::JumpsBack;
-    }
-    return step > allowed ? EGap::Jumps : EGap::Continues;
+    return step < least || step > most ? EGap::Jumps : EGap::Continues;
 }
 
 int64_t ToHundredNanoseconds(int64_t ticks) {
@@ -599,9 +595,14 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         return std::nullopt;
     }
 
-    double ticksPerByte = 0;
+    CByteRate rate;
     for (const CRegion& region : regions) {
-        ticksPerByte = std::max(ticksPerByte, region.TicksPerByte().value_or(0));
+        if (const auto ticks = region.TicksPerByte()) {
+            rate.m_dLeastTicksPerByte = rate.m_dMostTicksPerByte == 0
+                                            ? *ticks
+                                            : std::min(rate.m_dLeastTicksPerByte, *ticks);
+            rate.m_dMostTicksPerByte = std::max(rate.m_dMostTicksPerByte, *ticks);
+        }
     }
 
     // Where two places read do not go on from each other, the clock jumps between them:
@@ -613,7 +614,7 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         CRegion& previous = regions[i];
         const CRegion& next = regions[i + 1];
         const bool adjacent = previous.m_llEnd >= next.m_llBegin;
-        const EGap gap = Across(previous, next, stamps, ticksPerByte);
+        const EGap gap = Across(previous, next, stamps, rate);
         if (gap == EGap::Continues && !adjacent) {
             ++i;
             continue;
@@ -628,12 +629,8 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         const int64_t begin = whole ? previous.m_llEnd : previous.m_llEnd + between / 2;
         const int64_t end = whole ? next.m_llBegin : std::min(next.m_llBegin, begin + kSampleBytes);
         if (probes >= kMaxJumpProbes || probeBytes + (end - begin) > kMaxJumpBytes) {
-            if (gap == EGap::JumpsBack) {
-                return std::nullopt;
-            }
-            // Left as it is: a clock that only runs slow there.
-            ++i;
-            continue;
+            // A jump that cannot be placed: no length can be told.
+            return std::nullopt;
         }
         ++probes;
         probeBytes += end - begin;
@@ -651,12 +648,8 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
             found.front().m_llBegin = previous.m_llEnd;
             found.back().m_llEnd = next.m_llBegin;
         } else if (found.empty()) {
-            // A probe with no clock in it: nothing can be placed.
-            if (gap == EGap::JumpsBack) {
-                return std::nullopt;
-            }
-            ++i;
-            continue;
+            // A probe with no clock in it: the jump cannot be placed.
+            return std::nullopt;
         }
         regions.insert(regions.begin() + static_cast<ptrdiff_t>(i) + 1, found.begin(), found.end());
         jumpAfter.insert(jumpAfter.begin() + static_cast<ptrdiff_t>(i) + 1, found.size(), false);
@@ -702,10 +695,16 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         }
         const int64_t scrSpan =
             scrTrusted && clockPoints >= 2 ? lastClock->m_llLastScr - firstClock->m_llFirstScr : 0;
+        // A single time between two jumps is a wild one that began a place read.
+        const CRegion& only = regions[first];
+        if (first == last && regions.size() > 1 &&
+            (stamps ? only.m_nStamps : static_cast<size_t>(only.m_nClockPoints)) < 2) {
+            first = last + 1;
+            continue;
+        }
         scrAgrees = scrAgrees && scrSpan > 0;
         CClockSpan span;
-        span.m_llBegin = first == 0 ? 0 : regions[first].m_llBegin;
-        span.m_llEnd = last + 1 < regions.size() ? regions[last + 1].m_llBegin : size;
+        span.m_llBegin = spans.empty() ? 0 : regions[first].m_llBegin;
         int64_t ticks = 0;
         if (stamps) {
             ticks = std::max<int64_t>(0, end - start);
@@ -727,6 +726,9 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
     }
     if (total <= 0 || spans.size() > kMaxSpans) {
         return std::nullopt;
+    }
+    for (size_t k = 0; k < spans.size(); ++k) {
+        spans[k].m_llEnd = k + 1 < spans.size() ? spans[k + 1].m_llBegin : size;
     }
     CClockLength length{stamps ? EClockSource::TimeStamps : EClockSource::PackClock,
                         ToHundredNanoseconds(total), spans.front().m_llStartClock,

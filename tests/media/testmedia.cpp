@@ -71,7 +71,7 @@ public:
     explicit CCameraMuxer(std::ofstream& out) : m_out(out) {}
 
     // The shape of a camera that records long hours small: packs of some 50 to 600 bytes,
-    // mostly of odd length, the system header and stream map every few dozen packs, the clock
+    // many of odd length, the system header and stream map every few dozen packs, the clock
     // from the time of day (124.5 s at the first pack), and every fifth audio packet with no
     // PES header at all: its sound follows the packet length.
     void WriteSmallPacks(const std::string& h264, const std::string& alaw) {
