@@ -88,7 +88,10 @@ int64_t CPictureRate::MpegSequenceTicks(std::span<const unsigned char> header) {
 }
 
 int64_t CPictureRate::H264SpsTicks(std::span<const unsigned char> sps) {
-    CBitReader bits(sps);
+    // An SPS is a few dozen bytes, a few hundred with scaling lists: the rest of the payload
+    // is not copied for each candidate.
+    constexpr size_t kLongestSps = 1024;
+    CBitReader bits(sps.first(std::min(sps.size(), kLongestSps)));
     const uint32_t profile = bits.Bits(8);
     // Only the profiles there are: an MPEG-2 slice start code can look like an SPS's.
     static constexpr uint32_t kProfiles[] = {66, 77, 88,  100, 110, 122, 244, 44,

@@ -257,7 +257,7 @@ public:
                 if (IsTimedStream(unit.m_nStreamId, unit.m_nSubStreamId)) {
                     OfferPacket(unit, packOffset);
                 }
-                return true;
+                return !m_bTooManyJumps;
             });
         // A break the walk's end left unconfirmed is not believed.
         for (const CClockEvent& event : m_pending) {
@@ -274,10 +274,17 @@ public:
     int64_t ScrReference() const { return m_scrReference.value_or(0); }
     // The picture length of each video stream that states its rate.
     const std::map<uint16_t, int64_t>& PictureTicks() const { return m_pictureTicks; }
+    // A place read held more jumps than any recording that can be measured.
+    bool TooManyJumps() const { return m_bTooManyJumps; }
 
 private:
     // Ends the current region where `offset` starts the next.
     void Cut(int64_t offset) {
+        if (m_out->size() >= kMaxRegions) {
+            // A clock that jumps this often is no clock: stop reading, keep memory bounded.
+            m_bTooManyJumps = true;
+            return;
+        }
         const int64_t end = m_out->back().m_llEnd;
         m_out->back().m_llEnd = offset;
         m_out->emplace_back(offset, end);
@@ -444,6 +451,8 @@ private:
 
     // Video packets searched for a sequence header before the rate counts as unknown.
     static constexpr int kRateTries = 64;
+    // Regions of all the places read together, beyond which the spans could not be counted.
+    static constexpr size_t kMaxRegions = 4 * CStreamClock::kMaxSpans;
 
     CUnitWalker m_walker;
     std::vector<CRegion>* m_out = nullptr;
@@ -454,6 +463,7 @@ private:
     std::map<uint16_t, int> m_rateTries;
     std::set<uint16_t> m_unknownRate;
     std::map<uint16_t, int64_t> m_frameTicks;
+    bool m_bTooManyJumps = false;
 };
 
 // Whether the clock of `next`, read right after `previous`, goes on from it: no step back,
@@ -532,7 +542,7 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
     std::vector<CRegion> regions;
     const int64_t headEnd = std::min(size, kEndWindowBytes);
     CClockReader reader(file);
-    if (!reader.Read(0, headEnd, false, true, regions)) {
+    if (!reader.Read(0, headEnd, false, true, regions) || reader.TooManyJumps()) {
         return std::nullopt;
     }
     const int64_t tailBegin = std::max(headEnd, size - kEndWindowBytes);
@@ -551,7 +561,7 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
     }
     for (const auto& [begin, end] : places) {
         // Every place but the head starts at its first pack.
-        if (!reader.Read(begin, end, true, false, regions)) {
+        if (!reader.Read(begin, end, true, false, regions) || reader.TooManyJumps()) {
             return std::nullopt;
         }
     }
@@ -635,7 +645,8 @@ std::optional<CClockLength> CStreamClock::Measure(IFile& file, int64_t size) {
         ++probes;
         probeBytes += end - begin;
         std::vector<CRegion> found;
-        if (!reader.Read(begin, end, true, false, found)) {
+        if (!reader.Read(begin, end, true, false, found) || reader.TooManyJumps() ||
+            regions.size() + found.size() > kMaxSpans * 4) {
             return std::nullopt;
         }
         dropUnusable(found, 0);
