@@ -91,8 +91,14 @@ TEST_F(StreamClockTest, NoClockToMeasure) {
     // program stream at all.
     CPsBuilder lone;
     lone.Pack(1000).SystemHeader().Packet(0xE0, 2000, 5000).Pack(1000).Packet(0xE0, 2000);
-    for (const Bytes& bytes :
-         {MakeRegularStream(200'000, 2048, 2048), lone.Data(), Bytes{1, 2, 3}, Bytes{}}) {
+    // A clock that jumps an hour and back at every pack: more spans than can be counted.
+    CPsBuilder flicker;
+    for (int64_t k = 0; k < 2000; ++k) {
+        const int64_t time = k * kPicture + (k % 2) * 3600 * kSecond;
+        flicker.Pack(time).Packet(0xE0, 20, time);
+    }
+    for (const Bytes& bytes : {MakeRegularStream(200'000, 2048, 2048), lone.Data(), flicker.Data(),
+                               Bytes{1, 2, 3}, Bytes{}}) {
         EXPECT_FALSE(Measure(bytes));
     }
     // A lone picture whose packs take time to arrive: that time.
