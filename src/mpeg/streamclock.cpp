@@ -27,9 +27,10 @@ constexpr int64_t kMaxReorder = 1 * kSecond;
 // The time stamps and the pack clock span the same recording; they differ by the decoder's
 // buffering at either end, a second or two.
 constexpr int64_t kSpanAgreement = 3 * kSecond;
-// A clock found this many times slower than the slowest rate read elsewhere in the file may
-// hide a jump: the places between are probed.
-constexpr int64_t kSlowRateFactor = 4;
+// Bytes between two places read that take this many times longer than at the slowest rate
+// read elsewhere, or this many times shorter than at the fastest, may hide a jump: the places
+// between are probed.
+constexpr int64_t kRateFactor = 4;
 // A rate is taken from places whose clock spans at least this much.
 constexpr int64_t kRateSpan = kSecond;
 // A step that breaks the clock counts as a jump once this many times in a row follow the new
@@ -508,8 +509,8 @@ EGap Across(const CRegion& previous, const CRegion& next, bool stamps, const CBy
     int64_t least = -kMaxReorder;
     int64_t most = std::numeric_limits<int64_t>::max() / 4;
     if (rate.m_dMostTicksPerByte > 0) {
-        least += static_cast<int64_t>(gap * rate.m_dLeastTicksPerByte / kSlowRateFactor);
-        most = kMaxStep + static_cast<int64_t>(gap * rate.m_dMostTicksPerByte * kSlowRateFactor);
+        least += static_cast<int64_t>(gap * rate.m_dLeastTicksPerByte / kRateFactor);
+        most = kMaxStep + static_cast<int64_t>(gap * rate.m_dMostTicksPerByte * kRateFactor);
     }
     int64_t step = 0;
     if (stamps) {
