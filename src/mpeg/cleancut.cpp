@@ -186,12 +186,12 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
     const int64_t spanEnd = span.m_llEnd;
     // The clock runs forward with the file: after `high` every time lies beyond the target.
     int64_t low = spanBegin;
-    int64_t high = span.m_llEnd;
-    int64_t highStamp = span.m_llEnd;
+    int64_t high = spanEnd;
+    int64_t highStamp = spanEnd;
     while (high - low > kSearchResolution) {
         const int64_t middle = low + (high - low) / 2;
         std::optional<CProbe> probe;
-        if (!ProbeTime(middle, span.m_llEnd, probe)) {
+        if (!ProbeTime(middle, spanEnd, probe)) {
             return false;
         }
         if (probe && ClockDifference(probe->m_llTime, start) <= target) {
@@ -207,8 +207,11 @@ bool CCleanCutPlanner::AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut
         end,
         [start, target, packClock, spanBegin, spanEnd](const CEntry& entry) {
             // Every place of an earlier span plays before the time, of a later one after it.
-            if (entry.m_llHeaderPack < spanBegin || entry.m_llHeaderPack >= spanEnd) {
-                return entry.m_llHeaderPack < spanBegin;
+            if (entry.m_llHeaderPack < spanBegin) {
+                return true;
+            }
+            if (entry.m_llHeaderPack >= spanEnd) {
+                return false;
             }
             const std::optional<int64_t> time =
                 packClock ? std::optional<int64_t>(entry.m_llHeaderScr) : entry.m_time;
