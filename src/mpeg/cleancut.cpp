@@ -163,30 +163,30 @@ void CCleanCutPlanner::NoteEmpty(int64_t begin, int64_t end) {
     }
 }
 
-bool CCleanCutPlanner::ProbeTime(int64_t offset, std::optional<CProbe>& probe) {
+bool CCleanCutPlanner::ProbeTime(int64_t offset, int64_t limit, std::optional<CProbe>& probe) {
     // The searches of a series probe the same places on their way down.
-    if (const auto known = m_probes.find(offset); known != m_probes.end()) {
+    if (const auto known = m_probes.find({offset, limit}); known != m_probes.end()) {
         probe = known->second;
         return true;
     }
     if (m_probes.size() >= kKeptProbes) {
         m_probes.clear();
     }
-    if (!ReadProbe(offset, probe)) {
+    if (!ReadProbe(offset, limit, probe)) {
         return false;
     }
-    m_probes.emplace(offset, probe);
+    m_probes.emplace(std::make_pair(offset, limit), probe);
     return true;
 }
 
-bool CCleanCutPlanner::ReadProbe(int64_t offset, std::optional<CProbe>& probe) {
+bool CCleanCutPlanner::ReadProbe(int64_t offset, int64_t limit, std::optional<CProbe>& probe) {
     probe.reset();
     CUnitWalker reader(m_file, kProbeWindowBytes, m_llSize);
     reader.Start(offset, m_llSize, offset > 0);
     const std::optional<uint16_t> key =
         m_video != ECleanVideo::None ? StreamKey(m_nVideoId, 0) : m_reference;
     CPsUnit unit;
-    while (reader.Next(unit) && unit.m_llOffset < offset + kProbeBytes) {
+    while (reader.Next(unit) && unit.m_llOffset < std::min(limit, offset + kProbeBytes)) {
         if (m_bPackClock) {
             if (unit.m_kind == EPsUnit::Pack) {
                 probe = CProbe{unit.m_pack.m_llScr, unit.m_llOffset};
@@ -209,24 +209,36 @@ bool CCleanCutPlanner::AtMilliseconds(int64_t milliseconds, int64_t fallbackOffs
                                       CCleanCut& cut) {
     if (!m_bClockMeasured) {
         m_bClockMeasured = true;
-        if (const auto clock = CStreamClock::Measure(m_file, m_llSize)) {
-            m_llStartClock = clock->m_llStartClock;
+        if (auto clock = CStreamClock::Measure(m_file, m_llSize)) {
+            m_spans = std::move(clock->m_spans);
             m_bPackClock = clock->m_source == EClockSource::PackClock;
         }
     }
-    if (!m_llStartClock) {
+    if (m_spans.empty()) {
         return AtOffset(fallbackOffset, cut);
     }
-    const int64_t start = *m_llStartClock;
-    const int64_t target = milliseconds * (kClockUnitsPerSecond / 1000) + kTimeTolerance;
+    // The span that plays at the time, and the time into it.
+    int64_t target = milliseconds * (kClockUnitsPerSecond / 1000) + kTimeTolerance;
+    size_t index = 0;
+    for (; index + 1 < m_spans.size(); ++index) {
+        const int64_t length = m_spans[index].m_llDuration100ns * 9 / 1000;
+        if (target < length) {
+            break;
+        }
+        target -= length;
+    }
+    const CClockSpan& span = m_spans[index];
+    const int64_t start = span.m_llStartClock;
+    const int64_t spanBegin = span.m_llBegin;
+    const int64_t spanEnd = span.m_llEnd;
     // The clock runs forward with the file: after `high` every time lies beyond the target.
-    int64_t low = 0;
-    int64_t high = m_llSize;
-    int64_t highStamp = m_llSize;
+    int64_t low = spanBegin;
+    int64_t high = spanEnd;
+    int64_t highStamp = spanEnd;
     while (high - low > kSearchResolution) {
         const int64_t middle = low + (high - low) / 2;
         std::optional<CProbe> probe;
-        if (!ProbeTime(middle, probe)) {
+        if (!ProbeTime(middle, spanEnd, probe)) {
             return false;
         }
         if (probe && ClockDifference(probe->m_llTime, start) <= target) {
@@ -240,7 +252,14 @@ bool CCleanCutPlanner::AtMilliseconds(int64_t milliseconds, int64_t fallbackOffs
     const bool packClock = m_bPackClock;
     return Find(
         end,
-        [start, target, packClock](const CEntry& entry) {
+        [start, target, packClock, spanBegin, spanEnd](const CEntry& entry) {
+            // Every place of an earlier span plays before the time, of a later one after it.
+            if (entry.m_llHeaderPack < spanBegin) {
+                return true;
+            }
+            if (entry.m_llHeaderPack >= spanEnd) {
+                return false;
+            }
             const std::optional<int64_t> time =
                 packClock ? std::optional<int64_t>(entry.m_llHeaderScr) : entry.m_time;
             return time && ClockDifference(*time, start) <= target;

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "mpeg/entryscanner.h"
@@ -31,6 +32,7 @@
 #include "mpeg/rangecopier.h"
 #include "mpeg/reporter.h"
 #include "mpeg/stoprequest.h"
+#include "mpeg/streamclock.h"
 #include "platform/io/fileio.h"
 
 // What the backward search came to.
@@ -87,7 +89,9 @@ public:
     // from the start of the stream (or up to 0.05 s after it: audio and video start a few
     // milliseconds apart), through the stream's own clock (a binary search over its time
     // stamps or pack clock); for a stream without a usable clock, the last place at or before
-    // fallbackOffset. The stream's first place is the start of the file.
+    // fallbackOffset. The stream's first place is the start of the file. A recording joined
+    // from several plays its spans one after the other: the time is found in the span that
+    // plays then.
     // Failures are reported as by Prepare.
     bool AtTime(int64_t seconds, int64_t fallbackOffset, CCleanCut& cut);
     // The same for a time in milliseconds.
@@ -128,10 +132,11 @@ private:
         int64_t m_llTime = 0;
         int64_t m_llOffset = 0;
     };
-    bool ProbeTime(int64_t offset, std::optional<CProbe>& probe);
-    bool ReadProbe(int64_t offset, std::optional<CProbe>& probe);
+    bool ProbeTime(int64_t offset, int64_t limit, std::optional<CProbe>& probe);
+    bool ReadProbe(int64_t offset, int64_t limit, std::optional<CProbe>& probe);
     static constexpr size_t kKeptProbes = 4096;
-    std::map<int64_t, std::optional<CProbe>> m_probes;
+    // Probes by offset and the span's end that limits them.
+    std::map<std::pair<int64_t, int64_t>, std::optional<CProbe>> m_probes;
     bool ReportRead(bool seekFailed);
 
     IFile& m_file;
@@ -153,8 +158,9 @@ private:
     std::vector<unsigned char> m_firstParameters;
     bool m_bIntraUnits = false;
 
-    // The stream's clock, measured on the first AtTime.
+    // The stream's clock, measured on the first AtTime: the spans between its jumps, none
+    // when it has no usable clock.
     bool m_bClockMeasured = false;
     bool m_bPackClock = false;
-    std::optional<int64_t> m_llStartClock;
+    std::vector<CClockSpan> m_spans;
 };

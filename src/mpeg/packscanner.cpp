@@ -34,6 +34,10 @@ int64_t ParseTimeStamp(const unsigned char* bytes) {
            (int64_t{bytes[2] & 0xFE} << 14) | (int64_t{bytes[3]} << 7) | (bytes[4] >> 1);
 }
 
+bool TimeStampMarkersSet(const unsigned char* bytes) {
+    return (bytes[0] & 0x01) != 0 && (bytes[2] & 0x01) != 0 && (bytes[4] & 0x01) != 0;
+}
+
 int64_t ClockDifference(int64_t a, int64_t b) {
     int64_t difference = (a - b) % kClockWrap;
     if (difference < 0) {
@@ -169,6 +173,7 @@ bool CPackScanner::Next(CPsUnit& unit) {
         }
         unit.m_kind = EPsUnit::Pack;
         unit.m_llLength = unit.m_pack.m_nLength;
+        m_bMpeg2Packs = unit.m_pack.m_bMpeg2;
     } else if (unit.m_nStreamId == kEndCodeId) {
         unit.m_kind = EPsUnit::EndCode;
         unit.m_llLength = 4;
@@ -215,12 +220,16 @@ bool CPackScanner::ReadPacket(const unsigned char* bytes, size_t available, CPsU
             if (at > limit) {
                 return false;
             }
-            if ((flags & 0x80) != 0 && fields + 5 <= at) {
+            if ((flags & 0x80) != 0 && fields + 5 <= at && TimeStampMarkersSet(bytes + fields)) {
                 unit.m_pts = ParseTimeStamp(bytes + fields);
-                if ((flags & 0x40) != 0 && fields + 10 <= at) {
+                if ((flags & 0x40) != 0 && fields + 10 <= at &&
+                    TimeStampMarkersSet(bytes + fields + 5)) {
                     unit.m_dts = ParseTimeStamp(bytes + fields + 5);
                 }
             }
+        } else if (m_bMpeg2Packs.value_or(false)) {
+            // Cameras write some packets of an MPEG-2 stream with no PES header at all: the
+            // payload follows the length, and what would be MPEG-1 fields there is sound.
         } else {
             // MPEG-1 packet: stuffing, an optional STD buffer size, then the time stamps.
             while (at < limit && bytes[at] == 0xFF && at < 6 + 16) {
@@ -236,14 +245,18 @@ bool CPackScanner::ReadPacket(const unsigned char* bytes, size_t available, CPsU
                 if (at + 5 > limit) {
                     return false;
                 }
-                unit.m_pts = ParseTimeStamp(bytes + at);
+                if (TimeStampMarkersSet(bytes + at)) {
+                    unit.m_pts = ParseTimeStamp(bytes + at);
+                }
                 at += 5;
             } else if ((bytes[at] & 0xF0) == 0x30) {
                 if (at + 10 > limit) {
                     return false;
                 }
-                unit.m_pts = ParseTimeStamp(bytes + at);
-                unit.m_dts = ParseTimeStamp(bytes + at + 5);
+                if (TimeStampMarkersSet(bytes + at) && TimeStampMarkersSet(bytes + at + 5)) {
+                    unit.m_pts = ParseTimeStamp(bytes + at);
+                    unit.m_dts = ParseTimeStamp(bytes + at + 5);
+                }
                 at += 10;
             } else if (bytes[at] == 0x0F) {
                 at += 1;

@@ -31,6 +31,9 @@ bool ParsePackHeader(const unsigned char* bytes, size_t available, CPackHeader& 
 
 // The time stamp in the five bytes of a PTS or DTS field (marker bits are not checked).
 int64_t ParseTimeStamp(const unsigned char* bytes);
+// Whether the three marker bits of a PTS or DTS field are set: bytes that only look like a
+// time stamp rarely have all three.
+bool TimeStampMarkersSet(const unsigned char* bytes);
 
 // Difference a - b of two 33-bit clock values, taken as the shorter way round the wrap: a
 // recording of less than 13 hours never wraps twice.
@@ -97,6 +100,10 @@ public:
 
 private:
     bool ReadPacket(const unsigned char* bytes, size_t available, CPsUnit& unit) const;
+
+    // The syntax of the last pack read: the packets after an MPEG-2 pack follow the MPEG-2
+    // syntax only.
+    std::optional<bool> m_bMpeg2Packs;
 
     IFile& m_file;
     std::vector<unsigned char> m_window;

@@ -82,8 +82,8 @@ TEST_F(CliMediaTest, CutAndSplitByTimeNeedNoDurationOption) {
 // build its plugin registry at GST_REGISTRY; one without needs it.
 TEST_F(CliMediaTest, ClockStreamsOpenWithoutStartingTheFramework) {
     const std::string mpeg1 = TestMediaPath(TestMedia::FfmpegMpeg1);
-    const std::string joined = TestMediaPath(TestMedia::Joined);
-    ASSERT_FALSE(mpeg1.empty() || joined.empty());
+    const std::string mismatch = TestMediaPath(TestMedia::ClockMismatch);
+    ASSERT_FALSE(mpeg1.empty() || mismatch.empty());
     const std::string registry = m_dir.File("registry.bin");
     const std::string env = "GST_REGISTRY=" + Quoted(registry) + " ";
 
@@ -96,7 +96,7 @@ TEST_F(CliMediaTest, ClockStreamsOpenWithoutStartingTheFramework) {
     EXPECT_THAT(probe.out, HasSubstr("duration_source: time stamps\n"));
     EXPECT_FALSE(std::filesystem::exists(registry));
 
-    probe = RunShellCommand(env + TARNWICK_CLI + std::string(" probe ") + Quoted(joined), m_dir);
+    probe = RunShellCommand(env + TARNWICK_CLI + std::string(" probe ") + Quoted(mismatch), m_dir);
     ASSERT_EQ(probe.status, 0) << probe.err;
     EXPECT_THAT(probe.out, HasSubstr("duration_source: media framework\n"));
     EXPECT_TRUE(std::filesystem::exists(registry));

@@ -70,6 +70,61 @@ class CCameraMuxer {
 public:
     explicit CCameraMuxer(std::ofstream& out) : m_out(out) {}
 
+    // The shape of a camera that records long hours small: packs of some 50 to 600 bytes,
+    // many of odd length, the system header and stream map every few dozen packs, the clock
+    // from the time of day (124.5 s at the first pack), and every fifth audio packet with no
+    // PES header at all: its sound follows the packet length.
+    void WriteSmallPacks(const std::string& h264, const std::string& alaw) {
+        constexpr int64_t kBase = 124 * 90000 + 45000;
+        constexpr int64_t kFrameTicks = 90000 / 25;
+        constexpr size_t kAudioBytes = 320;  // 40 ms at 8 kHz
+        constexpr int kHeadersEvery = 40;
+        // A-law silence with a little noise: read as MPEG-1 packet fields, "PTS and DTS
+        // follow" and a time some ten hours away, marker bits and all.
+        const std::string silence("\x37\x4F\xFD\x4C\x85", 5);
+        std::mt19937 sizes(16);
+        size_t audio = 0;
+        int audioPackets = 0;
+        int64_t frame = 0;
+        const auto pack = [&](int64_t scr) {
+            std::string bytes = PackHeader(scr);
+            if (m_nPacks % kHeadersEvery == 1) {
+                bytes += SystemHeader() + StreamMap();
+            }
+            return bytes;
+        };
+        for (const auto& [unit, key] : AccessUnits(h264)) {
+            const int64_t pts = kBase + frame * kFrameTicks;
+            for (size_t at = 0; at < unit.size();) {
+                // Packs of 113 to 608 bytes where the picture is that large: no remainder shorter
+                // than the least.
+                constexpr size_t kLeast = 84;
+                constexpr size_t kMost = 512;
+                const size_t left = unit.size() - at;
+                size_t chunk = kLeast + sizes() % (kMost - kLeast + 1);
+                if (chunk >= left || left - chunk < kLeast) {
+                    chunk = left <= kMost ? left : left - kLeast;
+                }
+                m_out << pack(pts) << Pes(0xE0, unit.substr(at, chunk), at == 0, pts);
+                at += chunk;
+            }
+            while (audio + kAudioBytes <= alaw.size() &&
+                   static_cast<int64_t>(audio) * 90000 / 8000 <= frame * kFrameTicks) {
+                const int64_t apts = kBase + static_cast<int64_t>(audio) * 90000 / 8000;
+                std::string sound = alaw.substr(audio, kAudioBytes);
+                m_out << pack(apts);
+                if (++audioPackets % 5 == 0) {
+                    sound.replace(0, silence.size(), silence);
+                    m_out << std::string("\0\0\1\xC0", 4) << Length(sound.size()) << sound;
+                } else {
+                    m_out << Pes(0xC0, sound, true, apts);
+                }
+                audio += kAudioBytes;
+            }
+            ++frame;
+        }
+    }
+
     void Write(const std::string& h264, const std::string& alaw) {
         constexpr int64_t kBase = 3600 * 90000;  // cameras count from the time of day
         constexpr int64_t kFrameTicks = 90000 / 25;
@@ -182,7 +237,7 @@ private:
 };
 
 bool MakeCameraStream(const fs::path& path, const std::string& size, int seconds,
-                      const std::string& picture) {
+                      const std::string& picture, bool smallPacks = false) {
     const fs::path video = path.string() + ".h264";
     const fs::path audio = path.string() + ".alaw";
     const std::string duration = " -t " + std::to_string(seconds);
@@ -196,7 +251,11 @@ bool MakeCameraStream(const fs::path& path, const std::string& size, int seconds
         return false;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    CCameraMuxer(out).Write(ReadAll(video), ReadAll(audio));
+    if (smallPacks) {
+        CCameraMuxer(out).WriteSmallPacks(ReadAll(video), ReadAll(audio));
+    } else {
+        CCameraMuxer(out).Write(ReadAll(video), ReadAll(audio));
+    }
     out.close();
     fs::remove(video);
     fs::remove(audio);
@@ -235,6 +294,35 @@ std::string MakeLongRecording(TestMedia media, const fs::path& dir) {
             break;
     }
     return RunFfmpeg(arguments, path) ? path.string() : std::string();
+}
+
+// What `cat first second > path` writes.
+std::string Concatenate(const std::string& first, const std::string& second, const fs::path& path) {
+    if (first.empty() || second.empty()) {
+        return {};
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << ReadAll(first) << ReadAll(second);
+    out.close();
+    return out.good() ? path.string() : std::string();
+}
+
+// A recording of `seconds` as Mpeg2Vob, and the same an hour later on the clock (copied,
+// not coded again), for recordings joined from two.
+std::pair<std::string, std::string> JoinedParts(int seconds, const std::string& videoRate) {
+    const fs::path dir = Scratch().Path();
+    const fs::path part = dir / ("part-" + std::to_string(seconds) + ".vob");
+    const fs::path later = dir / ("part-" + std::to_string(seconds) + "-later.vob");
+    if (!fs::exists(later)) {
+        if (!RunFfmpeg(std::string(kVideo) + kTone + "-t " + std::to_string(seconds) +
+                           " -c:v mpeg2video -g 12 -b:v " + videoRate +
+                           " -c:a mp2 -b:a 128k -f vob",
+                       part) ||
+            !RunFfmpeg("-i '" + part.string() + "' -c copy -output_ts_offset 3600 -f vob", later)) {
+            return {};
+        }
+    }
+    return {part.string(), later.string()};
 }
 
 std::string Make(TestMedia media) {
@@ -327,6 +415,21 @@ std::string Make(TestMedia media) {
                        ? path.string()
                        : std::string();
         }
+        case TestMedia::CameraSmallPacks: {
+            const fs::path path = dir / "camera-small-packs.mpg";
+            return MakeCameraStream(path, "176x144", 320, "-b:v 24k", true) ? path.string()
+                                                                            : std::string();
+        }
+        case TestMedia::SparseStamps: {
+            // Pictures of some 330 bytes in packets of 4,000: each packet's one time stamp
+            // stands for a dozen pictures.
+            const fs::path path = dir / "sparse.mpg";
+            const bool ok = RunFfmpeg(
+                "-f lavfi -i testsrc=size=64x48:rate=25 -t 4.4 -c:v mpeg1video -q:v 2 "
+                "-packetsize 4000 -f mpeg",
+                path);
+            return ok ? path.string() : std::string();
+        }
         case TestMedia::Joined: {
             const std::string part = TestMediaPath(TestMedia::Mpeg2Vob);
             if (part.empty()) {
@@ -339,6 +442,27 @@ std::string Make(TestMedia media) {
             out << bytes << bytes;
             out.close();
             return out.good() ? path.string() : std::string();
+        }
+        case TestMedia::JoinedLater: {
+            const auto [part, later] = JoinedParts(20, "600k");
+            return Concatenate(part, later, dir / "joined-later.vob");
+        }
+        case TestMedia::JoinedLong: {
+            const auto [part, later] = JoinedParts(60, "800k");
+            return Concatenate(part, part, dir / "joined-long.vob");
+        }
+        case TestMedia::JoinedLongLater: {
+            const auto [part, later] = JoinedParts(60, "800k");
+            return Concatenate(part, later, dir / "joined-long-later.vob");
+        }
+        case TestMedia::ClockMismatch: {
+            // ffmpeg complains of every packet that the rate cannot carry.
+            const fs::path path = dir / "clock-mismatch.vob";
+            const bool ok = RunFfmpeg(std::string(kVideo) +
+                                          "-t 3 -c:v mpeg2video -b:v 1500k -muxrate 100000 "
+                                          "-v fatal -f vob",
+                                      path);
+            return ok ? path.string() : std::string();
         }
         case TestMedia::Mpeg1Long:
         case TestMedia::VcdLong:

@@ -14,16 +14,29 @@ enum class TestMedia {
     TextFile,     // not a media file at all
     PackGarbage,  // a pack start code followed by noise
     // Program streams of the shapes found in the wild:
-    FfmpegMpeg1,  // ffmpeg's default MPEG-1 system muxer (-f mpeg), 12 s: a first pack of
-                  // some 26 KB, beyond the first 20,000 bytes
-    GstH264,      // GStreamer's mpegpsmux, H.264 and MP3, 12 s: a first pack of some 100 KB
-    Camera,       // a surveillance camera's stream, 20 s: H.264 and G.711 A-law in MPEG audio
-                  // packets, a pack per picture or audio packet, system header and stream map
-                  // before every key picture, pack stuffing that is not all 0xFF (so the
-                  // framework finds no length for it); its first pack is 4 to 5 KB
-    CameraLarge,  // the same shape at 704x576, 12 s: its first pack (a key picture) is some
-                  // 100 KB
-    Joined,       // Mpeg2Vob twice, joined with cat: the clock runs back in the middle
+    FfmpegMpeg1,       // ffmpeg's default MPEG-1 system muxer (-f mpeg), 12 s: a first pack of
+                       // some 26 KB, beyond the first 20,000 bytes
+    GstH264,           // GStreamer's mpegpsmux, H.264 and MP3, 12 s: a first pack of some 100 KB
+    Camera,            // a surveillance camera's stream, 20 s: H.264 and G.711 A-law in MPEG audio
+                       // packets, a pack per picture or audio packet, system header and stream map
+                       // before every key picture, pack stuffing that is not all 0xFF (so the
+                       // framework finds no length for it); its first pack is 4 to 5 KB
+    CameraLarge,       // the same shape at 704x576, 12 s: its first pack (a key picture) is some
+                       // 100 KB
+    CameraSmallPacks,  // a camera that records long hours small, 320 s: H.264 and G.711 in
+                       // packs of some 50 to 600 bytes, the first pack's clock 124.5 s, and
+                       // audio packets now and then with no PES header at all
+    SparseStamps,      // MPEG-1 video only, 4.4 s, in packets of 4,000 bytes that each carry
+                       // one time stamp for a dozen pictures
+    Joined,            // Mpeg2Vob twice, joined with cat: the clock runs back in the middle
+    // Recordings joined from two, whose second part's clock runs an hour later or starts
+    // again: 20 s + 20 s (the jump inside the places the clock is read) and 60 s + 60 s
+    // (between them).
+    JoinedLater,
+    JoinedLong,
+    JoinedLongLater,
+    ClockMismatch,  // Mpeg2Vob's video stated to arrive at 100 kbit/s: its pack clock runs
+                    // far slower than its time stamps, so only the framework can measure it
     // Longer recordings with B pictures (groups of 15, open after the first) and a bit rate
     // that rises in their middle third, as real recordings vary:
     Mpeg1Long,  // 30 s of MPEG-1 from ffmpeg's MPEG-1 system muxer (-f mpeg)

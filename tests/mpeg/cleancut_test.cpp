@@ -332,13 +332,12 @@ TEST_F(CleanCutTest, WithoutVideoAPieceStartsAtThePackAtOrBeforeTheTime) {
 }
 
 TEST_F(CleanCutTest, AStreamWithoutAUsableClockIsCutWhereTheProportionPoints) {
-    // Two recordings joined: the clock runs back in the middle.
+    // Time stamps and pack clock that disagree: 8 s of pictures in packs that arrive a second
+    // apart.
     CVideoShape shape;
-    shape.m_dSeconds = 4;
-    Bytes joined = MakeVideoRecording(shape);
-    const Bytes again = joined;
-    joined.insert(joined.end(), again.begin(), again.end());
-    Use(joined);
+    shape.m_dSeconds = 8;
+    shape.m_nMuxRate = 41;
+    Use(MakeVideoRecording(shape));
     ASSERT_FALSE(CStreamClock::Measure(*m_file, Size()));
     const int64_t proportional = Size() * 5 / 8;
     CCleanCut byTime;
@@ -347,6 +346,44 @@ TEST_F(CleanCutTest, AStreamWithoutAUsableClockIsCutWhereTheProportionPoints) {
     ASSERT_TRUE(m_planner->AtOffset(proportional, byPosition));
     EXPECT_GT(byTime.m_llOffset, Size() / 2);
     EXPECT_EQ(byTime.m_llOffset, byPosition.m_llOffset);
+}
+
+// A recording joined from two plays the second after the first, whichever way its clock
+// jumps: a time in the second is found in the second, where it lies in the part alone.
+TEST_F(CleanCutTest, TimesOfAJoinedRecordingAreFoundInTheSpanThatPlaysThen) {
+    CVideoShape shape;
+    shape.m_dSeconds = 4;
+    const Bytes part = MakeVideoRecording(shape);
+    CVideoShape later = shape;
+    later.m_llStart += int64_t{3600} * 90000;
+    const Bytes latePart = MakeVideoRecording(later);
+    Use(part);
+    CCleanCut alone;
+    CCleanCut aloneLate;  // the last place of the part
+    ASSERT_TRUE(m_planner->AtTime(1, 0, alone));
+    ASSERT_TRUE(m_planner->AtTime(3, 0, aloneLate));
+    ASSERT_GT(alone.m_llOffset, 0);
+    const auto partLength = CStreamClock::Measure(*m_file, Size());
+    ASSERT_TRUE(partLength);
+    for (const Bytes* second : {&part, &latePart}) {
+        Bytes joined = part;
+        joined.insert(joined.end(), second->begin(), second->end());
+        Use(joined);
+        const auto length = CStreamClock::Measure(*m_file, Size());
+        ASSERT_TRUE(length);
+        ASSERT_EQ(length->m_spans.size(), 2u);
+        EXPECT_EQ(length->m_llDuration100ns, 2 * partLength->m_llDuration100ns);
+        // 5 s is 1 s into the second part (whose length is some 4 s).
+        const auto seconds = partLength->m_llDuration100ns / 10'000'000 + 1;
+        CCleanCut cut;
+        ASSERT_TRUE(m_planner->AtTime(seconds, 0, cut));
+        EXPECT_EQ(cut.m_llOffset, static_cast<int64_t>(part.size()) + alone.m_llOffset);
+        // The first part's times are found in the first as before, up to its end.
+        ASSERT_TRUE(m_planner->AtTime(1, 0, cut));
+        EXPECT_EQ(cut.m_llOffset, alone.m_llOffset);
+        ASSERT_TRUE(m_planner->AtTime(3, 0, cut));
+        EXPECT_EQ(cut.m_llOffset, aloneLate.m_llOffset);
+    }
 }
 
 TEST_F(CleanCutTest, TimesAreFoundByReadingAFewWindowsOfALargeFile) {

@@ -69,11 +69,21 @@ TEST(PackScanner, UnitsWithTheirTimeStampsInBothPacketSyntaxes) {
         .Packet(0xBD, 50, 8000, {}, true, 0x81)
         .Packet(0xBE, 30)
         .Packet(0xBF, 30)
+        // A camera's audio packet with no PES header: what follows its length is G.711 that
+        // MPEG-1 syntax would read as a time stamp.
+        .Raw({0x00, 0x00, 0x01, 0xC0, 0x00, 0x0A, 0x37, 0x4F, 0xFD, 0x4C, 0x85, 0xD5, 0xD5, 0xD5,
+              0xD5, 0xD5})
+        .Packet(0xC0, 20, 9000)
         .EndCode();
-    WriteFile(dir.File("a.mpg"), builder.Data());
+    // The last packet's time stamp without its last marker bit: no time stamp.
+    Bytes bytes = builder.Data();
+    bytes[static_cast<size_t>(builder.UnitOffsets()[11]) + 9 + 4] &= 0xFE;
+    std::vector<int64_t> offsets = builder.UnitOffsets();
+    offsets.insert(offsets.begin() + 11, offsets[11] - 16);  // the raw packet's
+    WriteFile(dir.File("a.mpg"), bytes);
     const CWalked walked = WalkFile(dir.File("a.mpg"), 0, builder.Size(), false);
     ASSERT_TRUE(walked.m_bRead);
-    ASSERT_EQ(Offsets(walked), builder.UnitOffsets());
+    ASSERT_EQ(Offsets(walked), offsets);
     const std::vector<CPsUnit>& u = walked.m_units;
     EXPECT_EQ(u[0].m_kind, EPsUnit::Pack);
     EXPECT_EQ(u[0].m_pack.m_llScr, 1000);
@@ -96,7 +106,12 @@ TEST(PackScanner, UnitsWithTheirTimeStampsInBothPacketSyntaxes) {
     EXPECT_EQ(u[9].m_nStreamId, kPaddingId);
     EXPECT_EQ(u[9].m_llPayloadLength, 30);
     EXPECT_EQ(u[10].m_llPayloadOffset, u[10].m_llOffset + 6);
-    EXPECT_EQ(u[11].m_kind, EPsUnit::EndCode);
+    EXPECT_FALSE(u[11].m_pts);
+    EXPECT_EQ(u[11].m_llPayloadOffset, u[11].m_llOffset + 6);
+    EXPECT_EQ(u[11].m_llPayloadLength, 10);
+    EXPECT_FALSE(u[12].m_pts);
+    EXPECT_EQ(u[12].m_llPayloadLength, 20);
+    EXPECT_EQ(u[13].m_kind, EPsUnit::EndCode);
 }
 
 TEST(PackScanner, FindsStartCodesInTheWindow) {
