@@ -174,7 +174,7 @@ std::optional<int64_t> CEntryScanner::UnitStart(uint32_t serial) {
     return first ? info->m_pts : std::nullopt;
 }
 
-void CEntryScanner::Begin(uint32_t serial, bool hasParameters) {
+void CEntryScanner::Begin(uint32_t serial, bool hasParameters, int64_t headerOffset) {
     const CPacketInfo* info = Packet(serial);
     if (info == nullptr) {
         return;
@@ -182,6 +182,7 @@ void CEntryScanner::Begin(uint32_t serial, bool hasParameters) {
     m_pending = CEntry{};
     m_pending->m_llOffset = info->m_llEntryOffset;
     m_pending->m_llHeaderPack = info->m_llPack;
+    m_pending->m_llHeaderOffset = headerOffset;
     m_pending->m_pack = info->m_entryPack;
     m_pending->m_llHeaderScr = info->m_llPackScr;
     m_pending->m_bNeedsParameters = !hasParameters;
@@ -344,11 +345,11 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
     if (kind == kSequenceHeader) {
         StartCapture(code, false);
         if (!m_pending) {
-            Begin(code.m_nSerial, true);
+            Begin(code.m_nSerial, true, code.m_offsets[0]);
         }
     } else if (kind == kGroupHeader) {
         if (!m_pending) {
-            Begin(code.m_nSerial, false);
+            Begin(code.m_nSerial, false, code.m_offsets[0]);
         }
         if (m_pending && !m_pending->m_brokenLink && !m_bGroupSeen) {
             const unsigned char flags = code.m_bytes[7];
@@ -390,6 +391,7 @@ void CEntryScanner::OnH264Code(const CCode& code, const ByteAt& byteAt, int64_t 
         m_bSliceInUnit = false;
         m_bUnitHasSps = false;
         m_nUnitSerial = code.m_nSerial;
+        m_llUnitOffset = code.m_offsets[0];
         m_unitTime = UnitStart(code.m_nSerial);
     }
     if (type == 7) {
@@ -399,7 +401,7 @@ void CEntryScanner::OnH264Code(const CCode& code, const ByteAt& byteAt, int64_t 
         StartCapture(code, true);
     } else if (slice) {
         if (!m_bSliceInUnit && type == 5) {
-            Begin(m_nUnitSerial, m_bUnitHasSps);
+            Begin(m_nUnitSerial, m_bUnitHasSps, m_llUnitOffset);
             if (m_pending) {
                 Complete(m_unitTime);
             }

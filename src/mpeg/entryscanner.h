@@ -41,6 +41,7 @@ public:
     struct CEntry {
         int64_t m_llOffset = 0;      // where the piece starts
         int64_t m_llHeaderPack = 0;  // the pack holding the first byte of its header
+        int64_t m_llHeaderOffset = 0;  // that first byte: where the piece's video begins
         CPackHeader m_pack;          // of the pack at m_llOffset
         int64_t m_llHeaderScr = 0;   // the pack clock of the pack holding its header
         std::optional<int64_t> m_time;
@@ -107,7 +108,7 @@ private:
 
     std::optional<int64_t> UnitStart(uint32_t serial);
 
-    void Begin(uint32_t serial, bool hasParameters);
+    void Begin(uint32_t serial, bool hasParameters, int64_t headerOffset);
 
     void Complete(std::optional<int64_t> time);
 
@@ -158,6 +159,7 @@ private:
     bool m_bSliceInUnit = false;
     bool m_bUnitHasSps = false;
     uint32_t m_nUnitSerial = 0;
+    int64_t m_llUnitOffset = 0;
     std::optional<int64_t> m_unitTime;
 
     // Sequence headers (SPS, PPS) as they pass.

@@ -128,9 +128,9 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
     int64_t endOffset = size;
     std::optional<CCleanCutPlanner> planner;
     CCleanCut startCut;
+    CCleanCut endCut;
     if (m_options.m_bCleanCuts) {
         planner.emplace(*input, size, m_reporter);
-        CCleanCut endCut;
         if (!planner->Prepare() || !planner->AtTime(startSeconds, startOffset, startCut) ||
             (endSeconds != total &&
              !planner->AtTime(endSeconds, ClipOffset(endSeconds, total, size), endCut))) {
@@ -159,7 +159,7 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
     std::optional<CExactCopy> layout;
     if (planner) {
-        layout = planner->Layout(startCut, endOffset);
+        layout = planner->Layout(startCut, endOffset, endSeconds != total ? &endCut : nullptr);
     }
     CProgressOutput step;
     step.m_strPath = outputPath;
@@ -281,7 +281,7 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         }
         std::optional<CExactCopy> layout;
         if (planner) {
-            layout = planner->Layout(startCut, endOffset);
+            layout = planner->Layout(startCut, endOffset, last ? nullptr : &endCut);
         }
         CProgressOutput step;
         step.m_nIndex = k;
@@ -329,7 +329,7 @@ bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& sou
 int64_t CSplitEngine::OutputBytes(const CExactCopy* clean, int64_t start, int64_t end,
                                   const CMpegSource& source) {
     if (clean != nullptr) {
-        return static_cast<int64_t>(clean->m_prefix.size()) + (clean->m_llEnd - clean->m_llStart);
+        return clean->Bytes();
     }
     return CopyRangeBytes(start, end, source.m_nHeaderCopyLength, source.m_llFileSize);
 }
