@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <map>
-#include <cstdio>
 
 #include "mpeg/audioframes.h"
 #include "mpeg/streamids.h"
@@ -223,9 +222,6 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
     int64_t packEnd = pack;
     CPsUnit unit;
     while (walker.Next(unit)) {
-        if (walker.Gap()) {
-            streams.clear();  // the frames before the gap lead nowhere
-        }
         if (unit.m_kind == EPsUnit::Pack || unit.m_kind == EPsUnit::EndCode) {
             inPack = unit.m_kind == EPsUnit::Pack && unit.m_llOffset == pack;
             seenPack = seenPack || inPack;
@@ -318,7 +314,6 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
         int64_t before = b;
         int64_t after = b;
         FramesAtCut(stream, b, before, after);
-        fprintf(stderr, "DBG pack %lld key %x es %zu b %lld before %lld after %lld packets %zu\n", (long long)pack, key, stream.m_es.size(), (long long)b, (long long)before, (long long)after, stream.m_packets.size());
         for (const CAudioPacket& packet : stream.m_packets) {
             const int64_t keepFrom =
                 packet.m_bBefore ? packet.m_llEsBegin : std::max(packet.m_llEsBegin, after);
@@ -358,7 +353,10 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
     const std::vector<unsigned char>& vb = video.m_bytes;
     const auto headerEnd =
         static_cast<size_t>(video.m_unit.m_llPayloadOffset - video.m_unit.m_llOffset);
-    const auto at = static_cast<size_t>(headerOffset - video.m_unit.m_llOffset);
+    auto at = static_cast<size_t>(headerOffset - video.m_unit.m_llOffset);
+    if (m_video == ECleanVideo::H264 && at > headerEnd && vb[at - 1] == 0) {
+        --at;  // a four-byte start code goes whole with the access unit it opens
+    }
     const auto stamps = ReadStamps(vb, headerEnd);
     if (!stamps) {
         return true;
