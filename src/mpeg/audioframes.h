@@ -17,7 +17,8 @@ struct CAudioFrame {
 };
 
 // The header at the start of bytes, when it is one.
-std::optional<CAudioFrame> ParseAudioFrame(EAudioFrames format, std::span<const unsigned char> bytes);
+std::optional<CAudioFrame> ParseAudioFrame(EAudioFrames format,
+                                           std::span<const unsigned char> bytes);
 
 // The first frame at or after `from` whose header the next frame's header confirms; a frame
 // with no bytes after it for the next header stays unconfirmed.

@@ -64,10 +64,10 @@ bool HasPictureStart(ECleanVideo video, std::span<const unsigned char> b) {
             continue;
         }
         const unsigned char code = b[i + 3];
-        if (video == ECleanVideo::Mpeg ? code == 0x00
-                                       : ((code & 0x1F) == 9 ||
-                                          (((code & 0x1F) == 1 || (code & 0x1F) == 5) &&
-                                           (b[i + 4] & 0x80) != 0))) {
+        if (video == ECleanVideo::Mpeg
+                ? code == 0x00
+                : ((code & 0x1F) == 9 ||
+                   (((code & 0x1F) == 1 || (code & 0x1F) == 5) && (b[i + 4] & 0x80) != 0))) {
             return true;
         }
     }
@@ -319,15 +319,16 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
                 packet.m_bBefore ? packet.m_llEsBegin : std::max(packet.m_llEsBegin, after);
             const int64_t keepTo =
                 packet.m_bBefore ? std::min(packet.m_llEsEnd, before) : packet.m_llEsEnd;
-            const bool unchanged = packet.m_bBefore ? keepTo == packet.m_llEsEnd
-                                                    : keepFrom == packet.m_llEsBegin;
+            const bool unchanged =
+                packet.m_bBefore ? keepTo == packet.m_llEsEnd : keepFrom == packet.m_llEsBegin;
             if (unchanged) {
                 continue;
             }
             CUnitCopy& copy = units[packet.m_nUnit];
             const auto headerEnd =
                 static_cast<size_t>(copy.m_unit.m_llPayloadOffset - copy.m_unit.m_llOffset);
-            const auto from = static_cast<size_t>(std::max<int64_t>(0, keepFrom - packet.m_llEsBegin));
+            const auto from =
+                static_cast<size_t>(std::max<int64_t>(0, keepFrom - packet.m_llEsBegin));
             const auto to = static_cast<size_t>(std::max(keepFrom, keepTo) - packet.m_llEsBegin);
             auto trimmed = TrimAudio(copy.m_bytes, headerEnd, packet.m_nDataAt, from, to);
             if (!trimmed) {
@@ -369,14 +370,14 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
         const std::span<const unsigned char> all(vb);
         const std::span<const unsigned char> fields = all.subspan(stamps->m_nAt, stamps->m_nBytes);
         const bool ownedBefore = HasPictureStart(m_video, all.subspan(headerEnd, at - headerEnd));
-        headPart = MakePesHeader(vb[3], stamps->m_bMpeg2,
-                                 ownedBefore ? fields : std::span<const unsigned char>(),
-                                 at - headerEnd);
+        headPart =
+            MakePesHeader(vb[3], stamps->m_bMpeg2,
+                          ownedBefore ? fields : std::span<const unsigned char>(), at - headerEnd);
         headPart.insert(headPart.end(), vb.begin() + static_cast<std::ptrdiff_t>(headerEnd),
                         vb.begin() + static_cast<std::ptrdiff_t>(at));
-        tailPart = MakePesHeader(vb[3], stamps->m_bMpeg2,
-                                 ownedBefore ? std::span<const unsigned char>() : fields,
-                                 vb.size() - at);
+        tailPart =
+            MakePesHeader(vb[3], stamps->m_bMpeg2,
+                          ownedBefore ? std::span<const unsigned char>() : fields, vb.size() - at);
         tailPart.insert(tailPart.end(), vb.begin() + static_cast<std::ptrdiff_t>(at), vb.end());
     }
     const std::vector<unsigned char>& packHeader = units[first].m_bytes;

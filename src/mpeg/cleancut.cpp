@@ -329,10 +329,10 @@ CExactCopy CCleanCutPlanner::Layout(const CCleanCut& from, int64_t end, const CC
         from.m_llOffset != 0 && from.m_boundary && from.m_boundary->m_llPack >= from.m_llOffset
             ? &*from.m_boundary
             : nullptr;
-    const CBoundary* close = to != nullptr && to->m_llOffset == end && to->m_boundary &&
-                                     to->m_boundary->m_llPack >= end
-                                 ? &*to->m_boundary
-                                 : nullptr;
+    const CBoundary* close =
+        to != nullptr && to->m_llOffset == end && to->m_boundary && to->m_boundary->m_llPack >= end
+            ? &*to->m_boundary
+            : nullptr;
     if (open != nullptr || close != nullptr) {
         int64_t at = from.m_llOffset;
         if (open != nullptr && open->m_llPackEnd <= end) {

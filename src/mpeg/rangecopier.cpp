@@ -250,7 +250,8 @@ CRangeCopier::Outcome CRangeCopier::CopySource(IFile& source, IFile& output, int
             continue;
         }
         // The partial block first, written as it is.
-        const int64_t head = std::min(stop, (at + kShareBlock - 1) / kShareBlock * kShareBlock) - at;
+        const int64_t head =
+            std::min(stop, (at + kShareBlock - 1) / kShareBlock * kShareBlock) - at;
         if (head > 0 && head < stop - at) {
             const int64_t got = source.Read(m_buffer.get(), static_cast<size_t>(head));
             if (got != head || output.Write(m_buffer.get(), static_cast<size_t>(head)) != head) {
