@@ -436,6 +436,35 @@ std::string FirstPictureErrors(const std::string& path) {
     return errors;
 }
 
+std::vector<std::string> DecodeErrorLines(const std::string& path, bool videoOnly) {
+    return CommandLines("ffmpeg -nostdin -v error -threads 1 -i '" + path + "'" +
+                        (videoOnly ? " -map 0:v:0" : "") + " -f null - 2>&1");
+}
+
+std::vector<std::string> GstreamerProblems(const std::string& path) {
+    std::vector<std::string> problems;
+    for (std::string& line :
+         CommandLines("gst-launch-1.0 filesrc location='" + path +
+                      "' ! decodebin name=d d. ! queue ! fakesink d. ! queue ! fakesink 2>&1")) {
+        if (line.starts_with("ERROR") || line.starts_with("WARNING")) {
+            problems.push_back(std::move(line));
+        }
+    }
+    return problems;
+}
+
+std::vector<std::string> VideoPacketHashes(const std::string& path) {
+    std::vector<std::string> hashes;
+    for (const std::string& line : CommandLines("ffmpeg -nostdin -v error -i '" + path +
+                                                "' -map 0:v:0 -c copy -f framemd5 - 2>/dev/null")) {
+        if (!line.empty() && line[0] != '#') {
+            const size_t comma = line.rfind(',');
+            hashes.push_back(line.substr(comma == std::string::npos ? 0 : comma + 1));
+        }
+    }
+    return hashes;
+}
+
 std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,
                                                   std::optional<double> atSeconds) {
     static std::atomic<int> counter{0};
