@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int64_t kBlockBytes = 512;
+// The block that file systems share between files (XFS, Btrfs): a range copied in the kernel
+// shares its blocks only where both offsets fall on its boundaries.
+constexpr int64_t kShareBlock = 4096;
 
 }  // namespace
 
@@ -170,9 +173,11 @@ CRangeCopier::Outcome CRangeCopier::Move(IFile& source, IFile& output, int64_t c
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
             const double scaled =
                 static_cast<double>(step) * kChunkSeconds / std::max(took.count(), 1e-6);
+            // Whole blocks, so that chunks that start on a block boundary all do.
             m_llChunkBytes =
                 std::clamp(static_cast<int64_t>(std::min(scaled, 1e18)), kMinChunkBytes,
-                           std::min(kMaxChunkBytes, m_llChunkBytes * 2));
+                           std::min(kMaxChunkBytes, m_llChunkBytes * 2)) /
+                kShareBlock * kShareBlock;
         }
     }
     return Outcome::Copied;
@@ -229,7 +234,6 @@ CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
 
 CRangeCopier::Outcome CRangeCopier::CopySource(IFile& source, IFile& output, int64_t from,
                                                int64_t to, const std::optional<CBytePatch>& patch) {
-    constexpr int64_t kShareBlock = 4096;
     if (from >= to) {
         return Outcome::Copied;
     }
