@@ -390,8 +390,10 @@ bool CBoundaryWriter::Build(int64_t pack, int64_t headerOffset,
             tail.insert(tail.end(), tailPart.begin(), tailPart.end());
             continue;
         }
+        // Pictures and sound before the cut end the piece before; navigation, subpictures and
+        // headers go with the group of pictures after it.
         const bool toHead = i < *cut && copy.m_unit.m_kind == EPsUnit::Packet &&
-                            IsElementaryStream(copy.m_unit.m_nStreamId);
+                            IsTimedStream(copy.m_unit.m_nStreamId, copy.m_unit.m_nSubStreamId);
         std::vector<unsigned char>& into = toHead ? head : tail;
         into.insert(into.end(), copy.m_bytes.begin(), copy.m_bytes.end());
         headHasPackets = headHasPackets || toHead;
