@@ -437,16 +437,28 @@ std::string FirstPictureErrors(const std::string& path) {
 }
 
 std::vector<std::string> DecodeErrorLines(const std::string& path, bool videoOnly) {
-    return CommandLines("ffmpeg -nostdin -v error -threads 1 -i '" + path + "'" +
-                        (videoOnly ? " -map 0:v:0" : "") + " -f null - 2>&1");
+    std::vector<std::string> lines =
+        CommandLines("ffmpeg -nostdin -v error -threads 1 -i '" + path + "'" +
+                     (videoOnly ? " -map 0:v:0" : "") + " -f null - 2>&1");
+    if (videoOnly) {
+        // The audio decoders still speak while ffmpeg looks at the streams.
+        std::erase_if(lines, [](const std::string& line) {
+            return line.starts_with("[mp2 @") || line.starts_with("[mp3") ||
+                   line.starts_with("[ac3 @") ||
+                   line.find("Last message repeated") != std::string::npos;
+        });
+    }
+    return lines;
 }
 
 std::vector<std::string> GstreamerProblems(const std::string& path) {
     std::vector<std::string> problems;
+    const std::string absolute = fs::absolute(path).string();
     for (std::string& line :
-         CommandLines("gst-launch-1.0 filesrc location='" + path +
-                      "' ! decodebin name=d d. ! queue ! fakesink d. ! queue ! fakesink 2>&1")) {
-        if (line.starts_with("ERROR") || line.starts_with("WARNING")) {
+         CommandLines("timeout 120 gst-launch-1.0 playbin 'uri=file://" + absolute +
+                      "' video-sink=fakesink audio-sink=fakesink 2>&1; echo \"exit $?\"")) {
+        if (line.starts_with("ERROR") || line.starts_with("WARNING") ||
+            (line.starts_with("exit ") && line != "exit 0")) {
             problems.push_back(std::move(line));
         }
     }

@@ -54,8 +54,9 @@ std::string FirstPictureErrors(const std::string& path);
 // first video stream.
 std::vector<std::string> DecodeErrorLines(const std::string& path, bool videoOnly = false);
 
-// The errors and warnings a GStreamer pipeline (decodebin, each stream to a fakesink) posts
-// while it plays the file to its end.
+// The errors and warnings a GStreamer pipeline (playbin, every stream to a fakesink) posts
+// while it plays the file to its end, and its exit status unless 0 (124: not ended in two
+// minutes).
 std::vector<std::string> GstreamerProblems(const std::string& path);
 
 // The MD5 of each packet of the first video stream, in file order, as ffmpeg's framemd5 gives
