@@ -61,6 +61,8 @@ timed() {  # name command...: prepares, runs, leaves the seconds in $seconds and
   peak=${result#* }
 }
 
+# BENCH_SPLIT=0 leaves out the splits of the synthetic stream and the copy methods.
+if [ "${BENCH_SPLIT:-1}" != 0 ]; then
 echo "tarnwick bench: 1 GiB synthetic program stream (packs of 2,048 bytes), $split_pairs pairs" \
   "each, order alternating"
 echo "page cache: warm (source read once before every run; outputs removed and synced before)"
@@ -103,6 +105,7 @@ echo
 rm -rf "$work/out"
 mkdir "$work/out"
 "$copymethods" "$work/source.mpg" "$work/out" "${COPY_ROUNDS:-5}"
+fi
 
 # Clean split of a 1 GiB DVD-style stream (MPEG-2, AC-3, navigation packs, 20 s of encoded
 # picture repeated) into 10 pieces, paired against cp like the splits above (target <= 1.10).
