@@ -39,11 +39,12 @@ class CEntryScanner {
 public:
     // A place a piece can start.
     struct CEntry {
-        int64_t m_llOffset = 0;        // where the piece starts
-        int64_t m_llHeaderPack = 0;    // the pack holding the first byte of its header
-        int64_t m_llHeaderOffset = 0;  // that first byte: where the piece's video begins
-        CPackHeader m_pack;            // of the pack at m_llOffset
-        int64_t m_llHeaderScr = 0;     // the pack clock of the pack holding its header
+        int64_t m_llOffset = 0;      // where the piece starts
+        int64_t m_llHeaderPack = 0;  // the pack holding the first byte of its header
+        CPackHeader m_pack;          // of the pack at m_llOffset
+        int64_t m_llHeaderScr = 0;   // the pack clock of the pack holding its header
+        // That first byte of its header: where the piece's video begins.
+        int64_t m_llHeaderOffset = 0;
         std::optional<int64_t> m_time;
         bool m_bTimeKnown = false;  // m_time is settled, known or not
         bool m_bNeedsParameters = false;
