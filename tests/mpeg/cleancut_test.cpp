@@ -12,7 +12,6 @@
 #include "mpeg/messages.h"
 #include "mpeg/splitengine.h"
 #include "mpeg/streamclock.h"
-#include "mpeg/unitwalker.h"
 #include "platform/io/faultyfilesystem.h"
 #include "testsupport.h"
 
@@ -368,33 +367,10 @@ protected:
             EXPECT_EQ(output.m_llStart, end);
             EXPECT_EQ(output.m_llHeaderBytes == 0, output.m_llStart == 0);
             end = output.m_llEnd;
-            const Bytes video = VideoStream(output.m_strPath);
+            const Bytes video = VideoStreamOf(output.m_strPath);
             joined.insert(joined.end(), video.begin(), video.end());
         }
         return joined;
-    }
-
-    // The video elementary stream of a file, with every broken_link flag cleared.
-    static Bytes VideoStream(const std::string& path) {
-        const Bytes bytes = ReadFile(path);
-        auto file = PosixFileSystem().OpenRead(path);
-        CUnitWalker walker(*file, CPackScanner::kMaxWindowBytes,
-                           static_cast<int64_t>(bytes.size()));
-        walker.Start(0, static_cast<int64_t>(bytes.size()), false);
-        Bytes video;
-        CPsUnit unit;
-        while (walker.Next(unit)) {
-            if (unit.m_kind == EPsUnit::Packet && IsVideoStream(unit.m_nStreamId)) {
-                const auto payload = walker.Payload(unit);
-                video.insert(video.end(), payload.begin(), payload.end());
-            }
-        }
-        for (size_t i = 0; i + 8 <= video.size(); ++i) {
-            if (video[i] == 0 && video[i + 1] == 0 && video[i + 2] == 1 && video[i + 3] == 0xB8) {
-                video[i + 7] &= 0xDF;
-            }
-        }
-        return video;
     }
 
     CMpegSource m_source;
@@ -419,7 +395,7 @@ TEST_F(CleanSplitTest, PiecesHoldTheSourceOnceAndEachLaterOneStartsWithItsPrefix
     EXPECT_EQ(outputs[1].m_llStart, StartOf(GroupAtTime(4 * 90000)));
     EXPECT_EQ(outputs[2].m_llStart, StartOf(GroupAtTime(8 * 90000)));
     EXPECT_EQ(outputs[2].m_llEnd, Size());
-    EXPECT_EQ(Joined(outputs), VideoStream(m_path));
+    EXPECT_EQ(Joined(outputs), VideoStreamOf(m_path));
     for (size_t k = 1; k < 3; ++k) {
         // The piece opens with a pack header and a system header, then its first pack.
         const Bytes piece = ReadFile(outputs[k].m_strPath);
@@ -438,7 +414,7 @@ TEST_F(CleanSplitTest, PiecesHoldTheSourceOnceAndEachLaterOneStartsWithItsPrefix
     ASSERT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Done);
     EXPECT_EQ(engine.Outputs()[1].m_llStart,
               StartOf(GroupAtPosition(EqualPieceOffset(1, 3, Size()))));
-    EXPECT_EQ(Joined(engine.Outputs()), VideoStream(m_path));
+    EXPECT_EQ(Joined(engine.Outputs()), VideoStreamOf(m_path));
 }
 
 TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWouldStart) {
@@ -455,8 +431,8 @@ TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWou
     EXPECT_EQ(output.m_llStart, StartOf(GroupAtTime(3 * 90000)));
     EXPECT_EQ(output.m_llEnd, StartOf(GroupAtTime(7 * 90000)));
     // Its video: the source's from the first group's header to the next group's.
-    const Bytes video = VideoStream(clip);
-    const Bytes source = VideoStream(m_path);
+    const Bytes video = VideoStreamOf(clip);
+    const Bytes source = VideoStreamOf(m_path);
     ASSERT_GE(video.size(), 4u);
     EXPECT_EQ(video[3], 0xB3);
     const auto at = std::search(source.begin(), source.end(), video.begin(), video.end());
