@@ -22,9 +22,9 @@ for tool in "$cli" "$stream" "$measure" "$copymethods"; do
 done
 
 split_pairs=${SPLIT_PAIRS:-7}
-size=$((1 << 30))
+size=${BENCH_BYTES:-$((1 << 30))}  # BENCH_BYTES: a smaller trial run
 work=$(mktemp -d "$build/bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'umount "$work/xfs" 2> /dev/null || true; rm -rf "$work"' EXIT
 "$stream" "$work/source.mpg" "$size"
 
 # Every timed run starts alike: the previous outputs removed and written back (sync), and
@@ -61,6 +61,8 @@ timed() {  # name command...: prepares, runs, leaves the seconds in $seconds and
   peak=${result#* }
 }
 
+# BENCH_SPLIT=0 leaves out the splits of the synthetic stream and the copy methods.
+if [ "${BENCH_SPLIT:-1}" != 0 ]; then
 echo "tarnwick bench: 1 GiB synthetic program stream (packs of 2,048 bytes), $split_pairs pairs" \
   "each, order alternating"
 echo "page cache: warm (source read once before every run; outputs removed and synced before)"
@@ -103,6 +105,89 @@ echo
 rm -rf "$work/out"
 mkdir "$work/out"
 "$copymethods" "$work/source.mpg" "$work/out" "${COPY_ROUNDS:-5}"
+fi
+
+# Clean split of a 1 GiB DVD-style stream (MPEG-2, AC-3, navigation packs, 20 s of encoded
+# picture repeated) into 10 pieces, paired against cp like the splits above (target <= 1.10).
+# Then the same split on an XFS loop file system with shared blocks (mkfs.xfs -m reflink=1):
+# its time and the new blocks it takes, from df before and after (target < 0.1 s, < 1 MiB).
+# BENCH_CLEAN=0 leaves it out.
+clean_split() {
+  if ! command -v ffmpeg > /dev/null; then
+    echo "clean split of a DVD-style stream: skipped (ffmpeg missing)"
+    return
+  fi
+  rm -rf "$work/out"
+  ffmpeg -loglevel error -f lavfi -i testsrc2=size=720x576:rate=25 \
+    -f lavfi -i sine=frequency=440:sample_rate=48000 -t 20 -g 15 -bf 2 \
+    -target pal-dvd "$work/dvd-piece.vob"
+  local piece_bytes loops dvd_bytes seconds_total piece_seconds
+  piece_bytes=$(stat -c %s "$work/dvd-piece.vob")
+  loops=$(( (size + piece_bytes - 1) / piece_bytes - 1 ))
+  ffmpeg -loglevel fatal -stream_loop "$loops" -i "$work/dvd-piece.vob" -c copy \
+    -f dvd -muxrate 10080000 -packetsize 2048 "$work/dvd.vob"
+  rm -f "$work/dvd-piece.vob"
+  dvd_bytes=$(stat -c %s "$work/dvd.vob")
+  seconds_total=$(( (loops + 1) * 20 ))
+  piece_seconds=$(( (seconds_total + 9) / 10 ))
+  local ratios="" ours_times="" cp_times="" pair turn ours theirs
+  for ((pair = 0; pair < split_pairs; pair++)); do
+    for turn in 0 1; do
+      if (( (pair + turn) % 2 == 0 )); then
+        rm -rf "$work/out"; mkdir "$work/out"; sync; cat "$work/dvd.vob" > /dev/null
+        measure_once cp cp "$work/dvd.vob" "$work/out/copy.vob"
+        theirs=${result% *}
+      else
+        rm -rf "$work/out"; mkdir "$work/out"; sync; cat "$work/dvd.vob" > /dev/null
+        measure_once clean "$cli" split-time "$work/dvd.vob" --seconds "$piece_seconds" \
+          --output-dir "$work/out" --clean --quiet --duration "$seconds_total"
+        ours=${result% *}
+      fi
+    done
+    ours_times+="$ours "
+    cp_times+="$theirs "
+    ratios+="$(awk -v t="$ours" -v r="$theirs" 'BEGIN { printf "%.3f", t / r }') "
+  done
+  echo
+  echo "clean split of a $((dvd_bytes / 1048576)) MiB DVD-style stream into 10 pieces" \
+    "($split_pairs pairs, order alternating, warm cache)"
+  printf '%-22s %8.3f s (median; cp %.3f s)\n' "clean split" "$(median "$ours_times")" \
+    "$(median "$cp_times")"
+  printf '%-22s %8s   min %s   max %s   (target <= 1.10)   %s\n' "  ratio to cp" \
+    "$(median "$ratios")" "$(minimum "$ratios")" "$(maximum "$ratios")" \
+    "$(awk -v q="$(median "$ratios")" 'BEGIN { print (q <= 1.10 ? "ok" : "OVER TARGET") }')"
+  rm -rf "$work/out"
+
+  # XFS with shared blocks, on a loop file system in the work folder.
+  local image=$work/xfs.img mnt=$work/xfs
+  if ! command -v mkfs.xfs > /dev/null || ! truncate -s 3G "$image" ||
+    ! mkfs.xfs -q -m reflink=1 "$image" > /dev/null 2>&1 || ! mkdir -p "$mnt" ||
+    ! mount -o loop "$image" "$mnt" 2> /dev/null; then
+    echo "clean split on XFS with reflink: skipped (no loop mount of an XFS file system here)"
+    rm -f "$image"
+    return
+  fi
+  cp "$work/dvd.vob" "$mnt/dvd.vob"
+  mkdir "$mnt/out"
+  sync
+  local used_before used_after
+  used_before=$(df -B1 --output=used "$mnt" | tail -n 1)
+  measure_once xfs "$cli" split-time "$mnt/dvd.vob" --seconds "$piece_seconds" \
+    --output-dir "$mnt/out" --clean --quiet --duration "$seconds_total"
+  sync
+  used_after=$(df -B1 --output=used "$mnt" | tail -n 1)
+  local took=${result% *}
+  local grown=$(( used_after - used_before ))
+  printf '%-22s %8.3f s, %s KiB of new blocks (df before %s, after %s)   (target < 0.1 s, < 1024 KiB)   %s\n' \
+    "  on XFS (reflink)" "$took" "$(( grown / 1024 ))" "$used_before" "$used_after" \
+    "$(awk -v t="$took" -v g="$grown" 'BEGIN { print (t < 0.1 && g < 1048576 ? "ok" : "OVER TARGET") }')"
+  umount "$mnt"
+  rm -f "$image"
+}
+if [ "${BENCH_CLEAN:-1}" != 0 ]; then
+  clean_split
+  rm -f "$work/dvd.vob"
+fi
 
 # Clean cuts of a 1 GiB MPEG-2 stream whose only key picture is its first: every requested
 # cut merges, the series writes one piece. Against cp in alternating pairs, like the splits;

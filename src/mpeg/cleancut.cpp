@@ -333,6 +333,14 @@ bool CCleanCutPlanner::Find(int64_t end, const std::function<bool(const CEntry&)
                                             kBrokenGroupHeader.end());
                 }
                 cut.m_brokenLink = best.m_brokenLink;
+                cut.m_llHeaderOffset = best.m_llHeaderOffset;
+                if (m_video != ECleanVideo::None) {
+                    CBoundaryWriter writer(m_file, m_llSize, m_video, m_nVideoId);
+                    if (!writer.Build(best.m_llHeaderPack, best.m_llHeaderOffset, best.m_brokenLink,
+                                      cut.m_boundary)) {
+                        return ReportRead(writer.SeekFailed());
+                    }
+                }
             }
             return true;
         }
@@ -417,15 +425,88 @@ bool CCleanCutPlanner::ScanWindow(int64_t begin, int64_t end,
     return true;
 }
 
-CExactCopy CCleanCutPlanner::Layout(const CCleanCut& from, int64_t end) const {
+namespace {
+
+// Source bytes [from, to) as parts: ranges copied as they are, with the rewritten packets that
+// lie whole inside in place of theirs.
+void AddSource(std::vector<CCopyPart>& parts, int64_t from, int64_t to,
+               const std::vector<const CPacketRewrite*>& rewrites) {
+    int64_t at = from;
+    for (const CPacketRewrite* rewrite : rewrites) {
+        const int64_t begin = rewrite->m_llOffset;
+        const int64_t end = begin + static_cast<int64_t>(rewrite->m_bytes.size());
+        if (begin < at || end > to) {
+            continue;
+        }
+        if (begin > at) {
+            parts.push_back({false, at, begin, {}});
+        }
+        parts.push_back({true, begin, end, rewrite->m_bytes});
+        at = end;
+    }
+    if (to > at) {
+        parts.push_back({false, at, to, {}});
+    }
+}
+
+// Bytes a padding packet needs so that `output` moves to an offset congruent to `source`
+// modulo the block size of file systems that share blocks: 0, or at least a packet's header.
+size_t AlignmentPadding(int64_t output, int64_t source) {
+    constexpr int64_t kShareBlock = 4096;
+    int64_t bytes = ((source - output) % kShareBlock + kShareBlock) % kShareBlock;
+    if (bytes != 0 && bytes < 6) {
+        bytes += kShareBlock;
+    }
+    return static_cast<size_t>(bytes);
+}
+
+}  // namespace
+
+CExactCopy CCleanCutPlanner::Layout(const CCleanCut& from, int64_t end, const CCleanCut* to) const {
     CExactCopy copy;
     copy.m_llStart = from.m_llOffset;
     copy.m_llEnd = end;
+    copy.m_patch = from.m_brokenLink;
+    const CBoundary* open =
+        from.m_llOffset != 0 && from.m_boundary && from.m_boundary->m_llPack >= from.m_llOffset
+            ? &*from.m_boundary
+            : nullptr;
+    const CBoundary* close =
+        to != nullptr && to->m_llOffset == end && to->m_boundary && to->m_boundary->m_llPack >= end
+            ? &*to->m_boundary
+            : nullptr;
+    if (open != nullptr || close != nullptr) {
+        int64_t at = from.m_llOffset;
+        if (open != nullptr && open->m_llPackEnd <= end) {
+            // A navigation pack before the pack holding the cut, then the rest of that pack.
+            copy.m_parts.push_back({false, at, open->m_llPack, {}});
+            copy.m_parts.push_back({true, open->m_llPack, open->m_llPackEnd, open->m_tail});
+            at = open->m_llPackEnd;
+        }
+        std::vector<const CPacketRewrite*> rewrites;
+        for (const CBoundary* boundary : {open, close}) {
+            if (boundary != nullptr) {
+                for (const CPacketRewrite& rewrite :
+                     boundary == open ? boundary->m_after : boundary->m_before) {
+                    rewrites.push_back(&rewrite);
+                }
+            }
+        }
+        std::sort(rewrites.begin(), rewrites.end(),
+                  [](const CPacketRewrite* a, const CPacketRewrite* b) {
+                      return a->m_llOffset < b->m_llOffset;
+                  });
+        AddSource(copy.m_parts, at, end, rewrites);
+        if (close != nullptr && !close->m_head.empty()) {
+            copy.m_parts.push_back({true, close->m_llPack, close->m_llPack, close->m_head});
+        }
+    }
     if (from.m_llOffset == 0) {
         return copy;
     }
     const CPackHeader& header = m_prefixPack ? *m_prefixPack : from.m_pack;
     std::vector<unsigned char> prefix = m_prefixPack ? m_prefix : MakePackHeader(from.m_pack);
+    const size_t headersEnd = prefix.size();
     if (const auto& parameters = from.m_parameters; !parameters.empty()) {
         // A packet of the video stream that carries them, without time stamps. The piece's
         // first video packet may begin with the end of the previous picture: a start code of
@@ -448,6 +529,25 @@ CExactCopy CCleanCutPlanner::Layout(const CCleanCut& from, int64_t end) const {
         prefix.insert(prefix.end(), parameters.begin(), parameters.end());
         prefix.insert(prefix.end(), std::begin(absorber), std::end(absorber));
     }
+    // The longest source range starts at an output offset congruent to its own: whole blocks
+    // of both files line up, which file systems that share blocks need to share them.
+    int64_t before = static_cast<int64_t>(prefix.size());
+    int64_t body = from.m_llOffset;
+    int64_t longest = copy.m_parts.empty() ? end - from.m_llOffset : -1;
+    for (int64_t output = 0; const CCopyPart& part : copy.m_parts) {
+        if (!part.m_bLiteral && part.m_llTo - part.m_llFrom > longest) {
+            longest = part.m_llTo - part.m_llFrom;
+            body = part.m_llFrom;
+            before = static_cast<int64_t>(prefix.size()) + output;
+        }
+        output += part.m_bLiteral ? static_cast<int64_t>(part.m_bytes.size())
+                                  : part.m_llTo - part.m_llFrom;
+    }
+    if (const size_t padding = AlignmentPadding(before, body); padding != 0) {
+        const std::vector<unsigned char> packet = MakePadding(padding);
+        prefix.insert(prefix.begin() + static_cast<std::ptrdiff_t>(headersEnd), packet.begin(),
+                      packet.end());
+    }
     // The prefix's bytes arrive at its mux rate and end just before the first copied pack's:
     // its clock lies that long before, and at least one tick.
     constexpr int64_t kTick27 = 300;
@@ -463,6 +563,5 @@ CExactCopy CCleanCutPlanner::Layout(const CCleanCut& from, int64_t end) const {
     }
     WritePackClock(prefix.data(), header.m_bMpeg2, Clock27(from.m_pack) - lead);
     copy.m_prefix = std::move(prefix);
-    copy.m_patch = from.m_brokenLink;
     return copy;
 }

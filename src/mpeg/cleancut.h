@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "mpeg/boundarywriter.h"
 #include "mpeg/entryscanner.h"
 #include "mpeg/packscanner.h"
 #include "mpeg/rangecopier.h"
@@ -59,6 +60,10 @@ struct CCleanCut {
     // The group-of-pictures header byte that gets its broken_link flag: the piece's first group
     // is open, so its leading B pictures refer to a picture of the previous piece.
     std::optional<CBytePatch> m_brokenLink;
+    // The first byte of the video header the piece starts with, and how the source is
+    // rewritten there: nothing when the cut stays between whole packs.
+    int64_t m_llHeaderOffset = 0;
+    std::optional<CBoundary> m_boundary;
 };
 
 class CCleanCutPlanner {
@@ -101,12 +106,15 @@ public:
     // AtTime and AtOffset: false when a read failed (reported) or a stop was requested.
     bool AtOffset(int64_t position, CCleanCut& cut);
 
-    // The layout of the piece from `from` to `end` (a later place, or the file's size): from
-    // offset 0 the source as it is; else the prefix (the first pack's header, its system
-    // headers and stream maps, with the pack clock set just before the first copied pack's,
-    // and the parameters the piece needs in a packet of their own), then exactly [from, end)
-    // with the broken_link flag set where the cut asks for it.
-    CExactCopy Layout(const CCleanCut& from, int64_t end) const;
+    // The layout of the piece from `from` to `end` (a later place `to`, or the file's size):
+    // from offset 0 the source as it is; else the prefix (the first pack's header, its system
+    // headers and stream maps, a padding packet that puts the piece's body at an offset
+    // congruent to its source offset modulo 4096, with the pack clock set just before the
+    // first copied pack's, and the parameters the piece needs in a packet of their own), then
+    // [from, end) with the broken_link flag set where the cut asks for it. Where a boundary
+    // rewrites the source, the piece opens with the rest of the pack holding its cut and ends
+    // with the head of the pack holding the next, and audio packets at both keep whole frames.
+    CExactCopy Layout(const CCleanCut& from, int64_t end, const CCleanCut* to = nullptr) const;
 
     // What the stream carries, as Prepare read it from the head of the file.
     ECleanVideo Video() const { return m_video; }

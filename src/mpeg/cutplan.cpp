@@ -216,10 +216,10 @@ EPlanStatus CCutPlanner::PlanClip(CMpegSource& source, const CClipTime& start, c
     first.m_llStart = span.m_llStart;
     const int64_t size = source.m_llFileSize;
     if (planner) {
-        const CExactCopy layout = planner->Layout(span.m_startCut, span.m_llEnd);
+        const CExactCopy layout = planner->Layout(span.m_startCut, span.m_llEnd,
+                                                  span.m_bToEnd ? nullptr : &span.m_endCut);
         first.m_llEnd = span.m_llEnd;
-        first.m_llBytes =
-            static_cast<int64_t>(layout.m_prefix.size()) + (layout.m_llEnd - layout.m_llStart);
+        first.m_llBytes = layout.Bytes();
     } else {
         // The default layout copies whole 512-byte blocks from the start.
         first.m_llEnd =
@@ -271,6 +271,7 @@ EPlanStatus CCutPlanner::PlanFirstPiece(CMpegSource& source, int32_t count, int6
         pieceSeconds > 0
             ? TimedPieceOffset(1, source.m_nTotalSeconds, static_cast<int32_t>(pieceSeconds), size)
             : EqualPieceOffset(1, count, size);
+    std::optional<int64_t> cleanBytes;
     if (options.m_bCleanCuts) {
         CCleanCutPlanner planner(*input, size, m_reporter, m_stop);
         if (!planner.Prepare()) {
@@ -297,6 +298,10 @@ EPlanStatus CCutPlanner::PlanFirstPiece(CMpegSource& source, int32_t count, int6
             }
             span.m_bToEnd = true;
         }
+        // The piece ends with the head of the pack holding the next cut.
+        cleanBytes =
+            planner.Layout(CCleanCut{}, span.m_llEnd, span.m_bToEnd ? nullptr : &span.m_endCut)
+                .Bytes();
     } else if (!span.m_bToEnd) {
         span.m_llEnd = raw;
         if (!source.FindPackBoundary(input.get(), span.m_llEnd, m_reporter)) {
@@ -313,8 +318,8 @@ EPlanStatus CCutPlanner::PlanFirstPiece(CMpegSource& source, int32_t count, int6
     CPlannedSpan& first = plan.m_first;
     first.m_llEnd =
         options.m_bCleanCuts ? span.m_llEnd : std::min(size, BlockRuleLength(0, span.m_llEnd));
-    first.m_llBytes = options.m_bCleanCuts
-                          ? span.m_llEnd
+    first.m_llBytes = cleanBytes
+                          ? *cleanBytes
                           : CopyRangeBytes(0, span.m_llEnd, source.m_nHeaderCopyLength, size);
     return TimeSpan(*input, source, span, options.m_bCleanCuts, first) ? EPlanStatus::Planned
                                                                        : EPlanStatus::Failed;

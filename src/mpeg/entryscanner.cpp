@@ -257,7 +257,7 @@ std::optional<int64_t> CEntryScanner::UnitStart(uint32_t serial) {
     return first ? info->m_pts : std::nullopt;
 }
 
-void CEntryScanner::Begin(uint32_t serial, bool hasParameters) {
+void CEntryScanner::Begin(uint32_t serial, bool hasParameters, int64_t headerOffset) {
     const CPacketInfo* info = Packet(serial);
     if (info == nullptr) {
         return;
@@ -265,6 +265,7 @@ void CEntryScanner::Begin(uint32_t serial, bool hasParameters) {
     m_pending = CEntry{};
     m_pending->m_llOffset = info->m_llEntryOffset;
     m_pending->m_llHeaderPack = info->m_llPack;
+    m_pending->m_llHeaderOffset = headerOffset;
     m_pending->m_pack = info->m_entryPack;
     m_pending->m_llHeaderScr = info->m_llPackScr;
     m_pending->m_bNeedsParameters = !hasParameters;
@@ -444,11 +445,11 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
     if (kind == kSequenceHeader) {
         StartCapture(code, ECapture::Sequence);
         if (!m_pending) {
-            Begin(code.m_nSerial, true);
+            Begin(code.m_nSerial, true, code.m_offsets[0]);
         }
     } else if (kind == kGroupHeader) {
         if (!m_pending) {
-            Begin(code.m_nSerial, false);
+            Begin(code.m_nSerial, false, code.m_offsets[0]);
         }
         if (m_pending && !m_pending->m_brokenLink && !m_bGroupSeen) {
             const unsigned char flags = code.m_bytes[7];
@@ -475,7 +476,7 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
         } else if (intra) {
             // An I picture without headers: its piece gets the latest sequence header and a
             // group header of its own, unless it is the second field of a frame.
-            Begin(code.m_nSerial, false);
+            Begin(code.m_nSerial, false, code.m_offsets[0]);
             if (m_pending) {
                 m_pending->m_bNeedsGroupHeader = true;
                 m_bHeaderlessPending = true;
@@ -524,6 +525,7 @@ void CEntryScanner::OnH264Code(const CCode& code, const ByteAt& byteAt, int64_t 
         m_bUnitHasSps = false;
         m_bUnitRecovers = false;
         m_nUnitSerial = code.m_nSerial;
+        m_llUnitOffset = code.m_offsets[0];
         m_unitTime = UnitStart(code.m_nSerial);
     }
     if (type == 7) {
@@ -545,14 +547,14 @@ void CEntryScanner::OnH264Slice(const CCode& code, int type) {
         m_bSliceInUnit = true;
         m_bIntraCandidate = false;
         if (type == 5 || m_bUnitRecovers) {
-            Begin(m_nUnitSerial, m_bUnitHasSps);
+            Begin(m_nUnitSerial, m_bUnitHasSps, m_llUnitOffset);
             if (m_pending) {
                 Complete(m_unitTime);
             }
         } else if (m_bIntraUnits && intra) {
             // Settled when the unit ends, unless a later slice of it is not an I slice; types
             // 7 and 9 say every slice of the picture is one.
-            Begin(m_nUnitSerial, m_bUnitHasSps);
+            Begin(m_nUnitSerial, m_bUnitHasSps, m_llUnitOffset);
             if (m_pending && *sliceType >= 7) {
                 Complete(m_unitTime);
             } else {

@@ -52,6 +52,8 @@ public:
         int64_t m_llHeaderPack = 0;  // the pack holding the first byte of its header
         CPackHeader m_pack;          // of the pack at m_llOffset
         int64_t m_llHeaderScr = 0;   // the pack clock of the pack holding its header
+        // That first byte of its header: where the piece's video begins.
+        int64_t m_llHeaderOffset = 0;
         std::optional<int64_t> m_time;
         bool m_bTimeKnown = false;  // m_time is settled, known or not
         bool m_bNeedsParameters = false;
@@ -124,7 +126,7 @@ private:
 
     std::optional<int64_t> UnitStart(uint32_t serial);
 
-    void Begin(uint32_t serial, bool hasParameters);
+    void Begin(uint32_t serial, bool hasParameters, int64_t headerOffset);
 
     void Complete(std::optional<int64_t> time);
 
@@ -188,6 +190,7 @@ private:
     bool m_bStructureSeen = false;
     bool m_bIntraUnits = false;
     uint32_t m_nUnitSerial = 0;
+    int64_t m_llUnitOffset = 0;
     std::optional<int64_t> m_unitTime;
 
     // Sequence headers (SPS, PPS) as they pass.

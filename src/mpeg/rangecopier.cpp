@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int64_t kBlockBytes = 512;
+// The block that file systems share between files (XFS, Btrfs): a range copied in the kernel
+// shares its blocks only where both offsets fall on its boundaries.
+constexpr int64_t kShareBlock = 4096;
 
 }  // namespace
 
@@ -170,9 +173,11 @@ CRangeCopier::Outcome CRangeCopier::Move(IFile& source, IFile& output, int64_t c
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begun;
             const double scaled =
                 static_cast<double>(step) * kChunkSeconds / std::max(took.count(), 1e-6);
+            // Whole blocks, so that chunks that start on a block boundary all do.
             m_llChunkBytes =
                 std::clamp(static_cast<int64_t>(std::min(scaled, 1e18)), kMinChunkBytes,
-                           std::min(kMaxChunkBytes, m_llChunkBytes * 2));
+                           std::min(kMaxChunkBytes, m_llChunkBytes * 2)) /
+                kShareBlock * kShareBlock;
         }
     }
     return Outcome::Copied;
@@ -206,32 +211,82 @@ CRangeCopier::Outcome CRangeCopier::CopyExactly(IFile& source, IFile& output,
         return Outcome::HeaderShort;
     }
     Wrote(static_cast<int64_t>(copy.m_prefix.size()));
-    if (my_lseeki64(&source, copy.m_llStart, SeekOrigin::Begin) == -1) {
+    if (copy.m_parts.empty()) {
+        return CopySource(source, output, copy.m_llStart, copy.m_llEnd, copy.m_patch);
+    }
+    for (const CCopyPart& part : copy.m_parts) {
+        if (!part.m_bLiteral) {
+            const Outcome outcome =
+                CopySource(source, output, part.m_llFrom, part.m_llTo, copy.m_patch);
+            if (outcome != Outcome::Copied) {
+                return outcome;
+            }
+        } else if (!part.m_bytes.empty()) {
+            if (output.Write(part.m_bytes.data(), part.m_bytes.size()) !=
+                static_cast<int64_t>(part.m_bytes.size())) {
+                return Outcome::BlockShort;
+            }
+            Wrote(static_cast<int64_t>(part.m_bytes.size()));
+        }
+    }
+    return Outcome::Copied;
+}
+
+CRangeCopier::Outcome CRangeCopier::CopySource(IFile& source, IFile& output, int64_t from,
+                                               int64_t to, const std::optional<CBytePatch>& patch) {
+    if (from >= to) {
+        return Outcome::Copied;
+    }
+    if (my_lseeki64(&source, from, SeekOrigin::Begin) == -1) {
         return Outcome::StartSeekFailed;
     }
-    // The range in up to three parts: before the patched byte, the byte, after it.
-    int64_t at = copy.m_llStart;
-    if (const auto& patch = copy.m_patch;
-        patch && patch->m_llOffset >= at && patch->m_llOffset < copy.m_llEnd) {
-        int64_t moved = 0;
-        const Outcome before = Move(source, output, patch->m_llOffset - at, moved);
-        if (before != Outcome::Copied) {
-            return before;
+    const bool patched = patch && patch->m_llOffset >= from && patch->m_llOffset < to;
+    int64_t at = from;
+    while (at < to) {
+        const int64_t stop = patched && at <= patch->m_llOffset ? patch->m_llOffset : to;
+        if (at == stop) {  // the patched byte
+            unsigned char original = 0;
+            if (source.Read(&original, 1) != 1 || output.Write(&patch->m_nValue, 1) != 1) {
+                return Outcome::BlockShort;
+            }
+            Wrote(1);
+            ++at;
+            continue;
         }
-        unsigned char original = 0;
-        if (moved != patch->m_llOffset - at || source.Read(&original, 1) != 1 ||
-            output.Write(&patch->m_nValue, 1) != 1) {
+        // The partial block first, written as it is.
+        const int64_t head =
+            std::min(stop, (at + kShareBlock - 1) / kShareBlock * kShareBlock) - at;
+        if (head > 0 && head < stop - at) {
+            const int64_t got = source.Read(m_buffer.get(), static_cast<size_t>(head));
+            if (got != head || output.Write(m_buffer.get(), static_cast<size_t>(head)) != head) {
+                return Outcome::BlockShort;
+            }
+            Wrote(head);
+            at += head;
+        }
+        int64_t moved = 0;
+        const Outcome outcome = Move(source, output, stop - at, moved);
+        if (outcome != Outcome::Copied) {
+            return outcome;
+        }
+        if (moved < stop - at) {
             return Outcome::BlockShort;
         }
-        Wrote(1);
-        at = patch->m_llOffset + 1;
+        at = stop;
     }
-    int64_t moved = 0;
-    const Outcome after = Move(source, output, copy.m_llEnd - at, moved);
-    if (after != Outcome::Copied) {
-        return after;
+    return Outcome::Copied;
+}
+
+int64_t CExactCopy::Bytes() const {
+    int64_t bytes = static_cast<int64_t>(m_prefix.size());
+    if (m_parts.empty()) {
+        return bytes + (m_llEnd - m_llStart);
     }
-    return moved < copy.m_llEnd - at ? Outcome::BlockShort : Outcome::Copied;
+    for (const CCopyPart& part : m_parts) {
+        bytes += part.m_bLiteral ? static_cast<int64_t>(part.m_bytes.size())
+                                 : part.m_llTo - part.m_llFrom;
+    }
+    return bytes;
 }
 
 int64_t CRangeCopier::MoveChunk(IFile& source, IFile& output, int64_t count) {

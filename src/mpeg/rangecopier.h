@@ -41,13 +41,27 @@ struct CBytePatch {
     unsigned char m_nValue = 0;
 };
 
-// The layout of a clean piece: the prefix as given, then exactly the source bytes of
-// [m_llStart, m_llEnd), with the patched byte, if any, in place of the source's.
+// A part of a clean piece after its prefix: the source bytes [m_llFrom, m_llTo) as they
+// are, or bytes written as given.
+struct CCopyPart {
+    bool m_bLiteral = false;
+    int64_t m_llFrom = 0;
+    int64_t m_llTo = 0;
+    std::vector<unsigned char> m_bytes;  // m_bLiteral only
+};
+
+// The layout of a clean piece: the prefix as given, then its parts in order, or without parts
+// exactly the source bytes of [m_llStart, m_llEnd); the patched byte, if any, in place of the
+// source's where a source range holds it (a literal part carries it already).
 struct CExactCopy {
     std::vector<unsigned char> m_prefix;
     int64_t m_llStart = 0;
     int64_t m_llEnd = 0;
-    std::optional<CBytePatch> m_patch;  // within [m_llStart, m_llEnd)
+    std::optional<CBytePatch> m_patch;
+    std::vector<CCopyPart> m_parts;
+
+    // The bytes the piece holds.
+    int64_t Bytes() const;
 };
 
 class CRangeCopier {
@@ -106,6 +120,11 @@ private:
     Outcome Copy(IFile& source, IFile& output, int64_t start, int64_t end, uint32_t headerLength,
                  int64_t sourceSize);
     Outcome CopyExactly(IFile& source, IFile& output, const CExactCopy& copy);
+    // Source bytes [from, to), `patch` applied: the bytes up to the source's next block
+    // boundary through the buffer, the rest in the kernel, so that a file system that shares
+    // blocks between files gets whole blocks to share.
+    Outcome CopySource(IFile& source, IFile& output, int64_t from, int64_t to,
+                       const std::optional<CBytePatch>& patch);
     // Moves up to `count` bytes from the source's position to the output's, in chunks, polling
     // the stop request and telling the progress after each; `moved` counts what came before
     // the source ended.

@@ -131,7 +131,7 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
                                 mpeg_text::kCutHeaderWrite, mpeg_text::kCutBlockWrite};
     std::optional<CExactCopy> layout;
     if (planner) {
-        layout = planner->Layout(startCut, endOffset);
+        layout = planner->Layout(startCut, endOffset, span.m_bToEnd ? nullptr : &span.m_endCut);
     }
     CProgressOutput step;
     step.m_strPath = outputPath;
@@ -295,7 +295,8 @@ SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,
         }
         std::optional<CExactCopy> layout;
         if (planner) {
-            layout = planner->Layout(starts[static_cast<size_t>(k)], endOffset);
+            layout = planner->Layout(starts[static_cast<size_t>(k)], endOffset,
+                                     last ? nullptr : &starts[static_cast<size_t>(k) + 1]);
         }
         CProgressOutput step;
         step.m_nIndex = k;
@@ -343,7 +344,7 @@ bool CSplitEngine::FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& sou
 int64_t CSplitEngine::OutputBytes(const CExactCopy* clean, int64_t start, int64_t end,
                                   const CMpegSource& source) {
     if (clean != nullptr) {
-        return static_cast<int64_t>(clean->m_prefix.size()) + (clean->m_llEnd - clean->m_llStart);
+        return clean->Bytes();
     }
     return CopyRangeBytes(start, end, source.m_nHeaderCopyLength, source.m_llFileSize);
 }

@@ -597,15 +597,17 @@ TEST_F(CliTest, CleanCutsFromTheCommandLine) {
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 3u);
     Bytes joined;
+    size_t end = 0;
     for (size_t k = 0; k < 3; ++k) {
         const std::string& line = lines[k];
-        const Bytes piece = ReadFile(m_dir.File("out/video_" + std::to_string(k) + ".mpg"));
+        const std::string path = m_dir.File("out/video_" + std::to_string(k) + ".mpg");
         const auto start = static_cast<size_t>(std::stoll(Field(line, "start_offset")));
         const auto header = static_cast<size_t>(std::stoll(Field(line, "header_bytes")));
-        EXPECT_EQ(start, joined.size());
+        EXPECT_EQ(start, end);
+        end = static_cast<size_t>(std::stoll(Field(line, "end_offset")));
         EXPECT_EQ(header == 0, k == 0);
-        joined.insert(joined.end(), piece.begin() + static_cast<std::ptrdiff_t>(header),
-                      piece.end());
+        const Bytes pictures = VideoStreamOf(path);
+        joined.insert(joined.end(), pictures.begin(), pictures.end());
         // Read back from the piece's own clock: it starts at its first picture.
         const double seconds = std::stod(Field(line, "start_seconds"));
         EXPECT_EQ(Field(line, "clock"), "\"time stamps\"");
@@ -620,16 +622,9 @@ TEST_F(CliTest, CleanCutsFromTheCommandLine) {
             EXPECT_NEAR(seconds, static_cast<double>(group->m_llPictureTime) / 90000, 0.2);
         }
     }
-    // The broken_link flags that the pieces set aside, they hold the source once.
-    ASSERT_EQ(joined.size(), video.size());
-    size_t flags = 0;
-    for (size_t i = 0; i < joined.size(); ++i) {
-        if (joined[i] != video[i]) {
-            EXPECT_EQ(joined[i] ^ video[i], 0x20);
-            ++flags;
-        }
-    }
-    EXPECT_EQ(flags, 2u);
+    // The broken_link flags set aside, they hold the source's pictures once.
+    EXPECT_EQ(end, video.size());
+    EXPECT_EQ(joined, VideoStreamOf(source));
     for (const std::string& line : lines) {
         EXPECT_EQ(Field(line, "merged"), "[]");
     }

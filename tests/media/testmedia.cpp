@@ -574,6 +574,47 @@ std::string FirstPictureErrors(const std::string& path) {
     return errors;
 }
 
+std::vector<std::string> DecodeErrorLines(const std::string& path, bool videoOnly) {
+    std::vector<std::string> lines =
+        CommandLines("ffmpeg -nostdin -v error -threads 1 -i '" + path + "'" +
+                     (videoOnly ? " -map 0:v:0" : "") + " -f null - 2>&1");
+    if (videoOnly) {
+        // The audio decoders still speak while ffmpeg looks at the streams.
+        std::erase_if(lines, [](const std::string& line) {
+            return line.starts_with("[mp2 @") || line.starts_with("[mp3") ||
+                   line.starts_with("[ac3 @") ||
+                   line.find("Last message repeated") != std::string::npos;
+        });
+    }
+    return lines;
+}
+
+std::vector<std::string> GstreamerProblems(const std::string& path) {
+    std::vector<std::string> problems;
+    const std::string absolute = fs::absolute(path).string();
+    for (std::string& line :
+         CommandLines("timeout 120 gst-launch-1.0 playbin 'uri=file://" + absolute +
+                      "' video-sink=fakesink audio-sink=fakesink 2>&1; echo \"exit $?\"")) {
+        if (line.starts_with("ERROR") || line.starts_with("WARNING") ||
+            (line.starts_with("exit ") && line != "exit 0")) {
+            problems.push_back(std::move(line));
+        }
+    }
+    return problems;
+}
+
+std::vector<std::string> VideoPacketHashes(const std::string& path) {
+    std::vector<std::string> hashes;
+    for (const std::string& line : CommandLines("ffmpeg -nostdin -v error -i '" + path +
+                                                "' -map 0:v:0 -c copy -f framemd5 - 2>/dev/null")) {
+        if (!line.empty() && line[0] != '#') {
+            const size_t comma = line.rfind(',');
+            hashes.push_back(line.substr(comma == std::string::npos ? 0 : comma + 1));
+        }
+    }
+    return hashes;
+}
+
 std::optional<CDecodedPicture> DecodeFirstPicture(const std::string& path,
                                                   std::optional<double> atSeconds) {
     static std::atomic<int> counter{0};

@@ -66,6 +66,19 @@ std::optional<double> FfprobeStartTime(const std::string& path);
 // it reads while it looks at the streams.
 std::string FirstPictureErrors(const std::string& path);
 
+// Every line `ffmpeg -v error` prints while it decodes all streams of the file, or only its
+// first video stream.
+std::vector<std::string> DecodeErrorLines(const std::string& path, bool videoOnly = false);
+
+// The errors and warnings a GStreamer pipeline (playbin, every stream to a fakesink) posts
+// while it plays the file to its end, and its exit status unless 0 (124: not ended in two
+// minutes).
+std::vector<std::string> GstreamerProblems(const std::string& path);
+
+// The MD5 of each packet of the first video stream, in file order, as ffmpeg's framemd5 gives
+// them when it copies the stream.
+std::vector<std::string> VideoPacketHashes(const std::string& path);
+
 // The first picture ffmpeg decodes from the file, as 8-bit grey pixels, and its time stamp in
 // seconds; nothing when none decodes. With atSeconds, the first picture at or after that time
 // stamp of the stream (not counted from its start).

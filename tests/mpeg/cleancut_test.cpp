@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 
@@ -171,14 +172,24 @@ TEST_F(CleanCutTest, ThePrefixIsTheFirstPacksHeadersWithTheClockJustBeforeThePie
         ASSERT_TRUE(ParsePackHeader(m_bytes.data(), m_bytes.size(), first));
         ASSERT_TRUE(ParsePackHeader(copy.m_prefix.data(), copy.m_prefix.size(), prefix));
         const size_t headers = first.m_nLength + 6 + 12 + 6 + 18;
-        ASSERT_EQ(copy.m_prefix.size(), headers);
-        EXPECT_TRUE(std::equal(copy.m_prefix.begin() + first.m_nLength, copy.m_prefix.end(),
+        ASSERT_GE(copy.m_prefix.size(), headers + 6);
+        EXPECT_TRUE(std::equal(copy.m_prefix.begin() + first.m_nLength,
+                               copy.m_prefix.begin() + static_cast<std::ptrdiff_t>(headers),
                                m_bytes.begin() + first.m_nLength));
         EXPECT_EQ(prefix.m_bMpeg2, mpeg2);
         EXPECT_EQ(prefix.m_nMuxRate, first.m_nMuxRate);
+        // Then a padding packet that puts the piece's body, its last source range, at an
+        // offset congruent to the source's modulo 4096.
+        EXPECT_EQ(copy.m_prefix[headers + 3], 0xBE);
+        EXPECT_EQ(6 + (size_t{copy.m_prefix[headers + 4]} << 8 | copy.m_prefix[headers + 5]),
+                  copy.m_prefix.size() - headers);
+        ASSERT_FALSE(copy.m_parts.empty());
+        EXPECT_FALSE(copy.m_parts.back().m_bLiteral);
+        EXPECT_EQ((copy.Bytes() - (Size() - copy.m_parts.back().m_llFrom)) % 4096,
+                  copy.m_parts.back().m_llFrom % 4096);
         // Its bytes arrive at the mux rate and end no later than the piece's first pack.
         const int64_t lead27 =
-            (static_cast<int64_t>(headers) * 27'000'000 + 3528 * 50 - 1) / (3528 * 50);
+            (static_cast<int64_t>(copy.m_prefix.size()) * 27'000'000 + 3528 * 50 - 1) / (3528 * 50);
         const int64_t expected = cut.m_pack.m_llScr * 300 + cut.m_pack.m_nScrExtension -
                                  (mpeg2 ? lead27 : (lead27 + 299) / 300 * 300);
         EXPECT_EQ(prefix.m_llScr * 300 + prefix.m_nScrExtension, expected);
@@ -446,23 +457,17 @@ protected:
         m_out = m_dir.Folder() + "out/";
     }
 
-    // The pieces without their prefixes, one after the other, and with the broken_link flags
-    // they set cleared again: the source.
+    // The pieces' video, one after the other, with every broken_link flag cleared: the
+    // source's. Each later piece carries its prefix in front of the source's bytes.
     Bytes Joined(const std::vector<COutputRecord>& outputs) const {
         Bytes joined;
+        int64_t end = 0;
         for (const COutputRecord& output : outputs) {
-            const Bytes piece = ReadFile(output.m_strPath);
-            EXPECT_EQ(output.m_llEnd - output.m_llStart + output.m_llHeaderBytes,
-                      static_cast<int64_t>(piece.size()));
-            EXPECT_EQ(output.m_llStart, static_cast<int64_t>(joined.size()));
+            EXPECT_EQ(output.m_llStart, end);
             EXPECT_EQ(output.m_llHeaderBytes == 0, output.m_llStart == 0);
-            joined.insert(joined.end(), piece.begin() + output.m_llHeaderBytes, piece.end());
-        }
-        for (const CGroupMark& group : m_groups) {
-            if (group.m_llFlagsOffset >= 0 &&
-                group.m_llFlagsOffset < static_cast<int64_t>(joined.size())) {
-                joined[static_cast<size_t>(group.m_llFlagsOffset)] &= 0xDF;
-            }
+            end = output.m_llEnd;
+            const Bytes video = VideoStreamOf(output.m_strPath);
+            joined.insert(joined.end(), video.begin(), video.end());
         }
         return joined;
     }
@@ -489,7 +494,7 @@ TEST_F(CleanSplitTest, PiecesHoldTheSourceOnceAndEachLaterOneStartsWithItsPrefix
     EXPECT_EQ(outputs[1].m_llStart, StartOf(GroupAtTime(4 * 90000)));
     EXPECT_EQ(outputs[2].m_llStart, StartOf(GroupAtTime(8 * 90000)));
     EXPECT_EQ(outputs[2].m_llEnd, Size());
-    EXPECT_EQ(Joined(outputs), m_bytes);
+    EXPECT_EQ(Joined(outputs), VideoStreamOf(m_path));
     for (size_t k = 1; k < 3; ++k) {
         // The piece opens with a pack header and a system header, then its first pack.
         const Bytes piece = ReadFile(outputs[k].m_strPath);
@@ -508,7 +513,7 @@ TEST_F(CleanSplitTest, PiecesHoldTheSourceOnceAndEachLaterOneStartsWithItsPrefix
     ASSERT_EQ(engine.SplitBySize(m_source, 3, m_out), SplitStatus::Done);
     EXPECT_EQ(engine.Outputs()[1].m_llStart,
               StartOf(GroupAtPosition(EqualPieceOffset(1, 3, Size()))));
-    EXPECT_EQ(Joined(engine.Outputs()), m_bytes);
+    EXPECT_EQ(Joined(engine.Outputs()), VideoStreamOf(m_path));
 }
 
 TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWouldStart) {
@@ -524,9 +529,16 @@ TEST_F(CleanSplitTest, TheClipRunsFromTheGroupAtItsStartToWhereAPieceAtItsEndWou
     const COutputRecord& output = engine.Outputs().at(0);
     EXPECT_EQ(output.m_llStart, StartOf(GroupAtTime(3 * 90000)));
     EXPECT_EQ(output.m_llEnd, StartOf(GroupAtTime(7 * 90000)));
-    const Bytes bytes = ReadFile(clip);
-    ASSERT_EQ(static_cast<int64_t>(bytes.size()),
-              output.m_llHeaderBytes + output.m_llEnd - output.m_llStart);
+    // Its video: the source's from the first group's header to the next group's.
+    const Bytes video = VideoStreamOf(clip);
+    const Bytes source = VideoStreamOf(m_path);
+    ASSERT_GE(video.size(), 4u);
+    EXPECT_EQ(video[3], 0xB3);
+    const auto at = std::search(source.begin(), source.end(), video.begin(), video.end());
+    ASSERT_NE(at, source.end());
+    const auto next = at + static_cast<std::ptrdiff_t>(video.size());
+    ASSERT_LE(next + 4, source.end());
+    EXPECT_EQ(Bytes(next, next + 4), (Bytes{0, 0, 1, 0xB3}));
 
     // From the start, nothing in front; to the total, the end of the file.
     reporter.m_events.clear();
@@ -631,7 +643,7 @@ TEST_F(CleanSplitTest, WhereNoPlaceLiesBetweenRequestedCutsThePieceBeforeRunsOn)
             const auto ticks = static_cast<int64_t>(row.m_starts[k] * 90000);
             EXPECT_EQ(outputs[k].m_llStart, StartOf(GroupAtTime(ticks))) << row.m_szText;
         }
-        EXPECT_EQ(Joined(outputs), m_bytes);
+        EXPECT_EQ(Joined(outputs), VideoStreamOf(m_path));
     }
 }
 

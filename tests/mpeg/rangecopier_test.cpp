@@ -192,3 +192,37 @@ TEST_F(RangeCopyTest, ASourceEndingBeforeItsMeasuredSizeFailsThePartItEndsIn) {
     EXPECT_TRUE(Copy(PosixFileSystem(), 0, size, 2051));
     EXPECT_EQ(ReadFile(m_outputPath).size(), 1000u);
 }
+
+TEST_F(RangeCopyTest, ACleanPieceIsItsPartsInOrderWithTheBytePatchedWhereARangeHoldsIt) {
+    // The prefix, a range, a literal part that puts source offset 9000 at an output offset
+    // congruent to it (4904), and the rest of the source with a byte patched.
+    CExactCopy copy;
+    copy.m_prefix = Bytes(808, 0xAA);
+    copy.m_llStart = 5000;
+    copy.m_llEnd = 3 * 1048576;
+    copy.m_patch = CBytePatch{600000, 0x5A};
+    copy.m_parts = {{false, 5000, 6000, {}},
+                    {true, 6000, 9000, Bytes(3096, 0xBB)},
+                    {false, 9000, 3 * 1048576, {}}};
+    Bytes expected = copy.m_prefix;
+    expected.insert(expected.end(), m_stream.begin() + 5000, m_stream.begin() + 6000);
+    expected.insert(expected.end(), 3096, 0xBB);
+    expected.insert(expected.end(), m_stream.begin() + 9000, m_stream.begin() + 3 * 1048576);
+    expected[808 + 1000 + 3096 + (600000 - 9000)] = 0x5A;
+    EXPECT_EQ(copy.Bytes(), static_cast<int64_t>(expected.size()));
+
+    CFaultyFileSystem fs;
+    fs.m_bAllowCopyChunk = true;
+    CRangeCopier copier(fs, m_reporter);
+    CBusyCursor cursor(m_reporter);
+    auto source = fs.OpenRead(m_sourcePath);
+    std::unique_ptr<IOutputFile> output;
+    {
+        OutputStatus status = OutputStatus::Ok;
+        output = fs.CreateOutput(m_outputPath, *source, status);
+    }
+    ASSERT_TRUE(source && output);
+    ASSERT_TRUE(copier.CopyExact(source, output, copy, kMessages, cursor));
+    ASSERT_EQ(output->Commit(), OutputStatus::Ok);
+    EXPECT_EQ(ReadFile(m_outputPath), expected);
+}

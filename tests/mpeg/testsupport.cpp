@@ -15,6 +15,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "mpeg/unitwalker.h"
+
 namespace testing_support {
 
 CTempDir::CTempDir() {
@@ -619,6 +621,28 @@ Bytes ReadFile(const std::string& path) {
         bytes.insert(bytes.end(), chunk, chunk + in.gcount());
     }
     return bytes;
+}
+
+Bytes VideoStreamOf(const std::string& path) {
+    const Bytes bytes = ReadFile(path);
+    auto file = PosixFileSystem().OpenRead(path);
+    const auto size = static_cast<int64_t>(bytes.size());
+    CUnitWalker walker(*file, CPackScanner::kMaxWindowBytes, size);
+    walker.Start(0, size, false);
+    Bytes video;
+    CPsUnit unit;
+    while (walker.Next(unit)) {
+        if (unit.m_kind == EPsUnit::Packet && IsVideoStream(unit.m_nStreamId)) {
+            const auto payload = walker.Payload(unit);
+            video.insert(video.end(), payload.begin(), payload.end());
+        }
+    }
+    for (size_t i = 0; i + 8 <= video.size(); ++i) {
+        if (video[i] == 0 && video[i + 1] == 0 && video[i + 2] == 1 && video[i + 3] == 0xB8) {
+            video[i + 7] &= 0xDF;
+        }
+    }
+    return video;
 }
 
 bool PathExists(const std::string& path) {

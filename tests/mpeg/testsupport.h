@@ -166,6 +166,10 @@ std::vector<int64_t> Offsets(const CWalked& walked);
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
+
+// The video elementary stream of a program stream file (the payloads of its video packets, in
+// order), with every group of pictures' broken_link flag cleared.
+Bytes VideoStreamOf(const std::string& path);
 bool PathExists(const std::string& path);
 
 // The slow, literal model of the 2,500-byte window search.
