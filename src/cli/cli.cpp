@@ -28,6 +28,7 @@ struct CommandRules {
     std::set<std::string> m_flagOptions;
     std::set<std::string> m_requiredOptions;
     bool m_bNeedsDuration;
+    bool m_bManyFiles = false;
 };
 
 const std::map<std::string, CommandRules>& Commands() {
@@ -41,6 +42,7 @@ const std::map<std::string, CommandRules>& Commands() {
         {"plan",
          {{"--start", "--end", "--duration"}, {"--clean", "--json"}, {"--start", "--end"}, true}},
         {"keyframes", {{}, {"--json"}, {}, false}},
+        {"join", {{"--output"}, {"--yes", "--json", "--quiet"}, {"--output"}, false, true}},
         {"split-size",
          {{"--pieces", "--output-dir"},
           {"--clean", "--json", "--quiet"},
@@ -59,6 +61,7 @@ struct Invocation {
     bool m_bHelp = false;
     std::string m_strCommand;
     std::string m_strFile;
+    std::vector<std::string> m_files;  // every FILE, in order; join takes several
     std::map<std::string, std::string> m_values;
     std::set<std::string> m_flags;
 };
@@ -99,10 +102,13 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
             continue;
         }
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (haveFile) {
+            if (haveFile && !rules.m_bManyFiles) {
                 return "more than one FILE given ('" + arg + "')";
             }
-            call.m_strFile = arg;
+            if (!haveFile) {
+                call.m_strFile = arg;
+            }
+            call.m_files.push_back(arg);
             haveFile = true;
             continue;
         }
@@ -400,6 +406,7 @@ std::string CliHelpText() {
                [--json] [--quiet] [--duration SECONDS]
   tarnwick-cli cut FILE (--segments LIST | --segments-from FILE) --output PATH
                [--separate] [--yes] [--json] [--quiet] [--duration SECONDS]
+  tarnwick-cli join FILE FILE... --output PATH [--yes] [--json] [--quiet]
   tarnwick-cli plan FILE --start TIME --end TIME [--clean] [--json]
                [--duration SECONDS]
   tarnwick-cli keyframes FILE [--json]
@@ -429,6 +436,12 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
                with decimals or H:M:S.mmm. Segments out of order, overlapping or
                ending past the end, and a line that does not parse (its number
                named) are refused before anything is written.
+  join         writes the FILEs, in the order given, into --output as one
+               stream with one clock. A FILE whose pack clock runs on from the
+               one before (a DVD's VOB files) is copied as it is, in the kernel;
+               any other has its time stamps moved to follow the one before. A
+               FILE with other streams, another video format or picture size
+               than the first is refused, named with how it differs.
   plan         prints, without writing, what cut with the same times and --clean
                would write: start_offset and end_offset (the source's bytes),
                size (of the output), start_time (the first picture shown) and
@@ -492,6 +505,31 @@ a wrong command line, 128 plus the signal's number when SIGINT or SIGTERM stoppe
 )HELP";
 }
 
+namespace {
+
+int RunJoin(Invocation& call, CliEnvironment& env) {
+    const bool json = call.m_flags.count("--json") != 0;
+    CConsoleReporter reporter(env.m_in, json ? env.m_err : env.m_out, env.m_err, env.m_bInteractive,
+                              call.m_flags.count("--yes") != 0);
+    const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
+    CTerminalProgress terminal(env.m_err);
+    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
+    if (showProgress) {
+        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
+    }
+    COutputWatch watch(showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
+    CSplitEngine engine(reporter, env.m_fileSystem, stop, watch);
+    const SplitStatus status = engine.Join(call.m_files, call.m_values["--output"]);
+    env.m_err.clear();
+    terminal.Clear();
+    if (json) {
+        PrintOutputs(engine, env);
+    }
+    return StatusToExit(status, watch, env);
+}
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Invocation call;
     if (auto problem = Parse(args, call)) {
@@ -502,6 +540,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return kExitSuccess;
     }
     const CommandRules& rules = Commands().at(call.m_strCommand);
+    if (call.m_strCommand == "join") {
+        if (call.m_files.size() < 2) {
+            return Usage(env, "join needs at least two FILEs");
+        }
+        return RunJoin(call, env);
+    }
 
     std::optional<int32_t> duration;
     if (auto it = call.m_values.find("--duration"); it != call.m_values.end()) {

@@ -148,6 +148,14 @@ public:
     SplitStatus CutList(CMpegSource& source, CCutList list, const std::string& outputPath,
                         bool separate);
 
+    // Join: the recordings of `inputs` (at least two), in order, into outputPath as one stream
+    // with one clock. A recording whose pack clock runs on from the one before (a DVD's VOB
+    // files) is copied as it is, in the kernel where it can; any other has its SCR, PTS and
+    // DTS moved so that it starts where the one before ended. A recording with other
+    // elementary streams or another video format or picture size than the first is refused,
+    // naming it and how it differs. Asks before replacing outputPath; "Joining is done!".
+    SplitStatus Join(const std::vector<std::string>& inputs, const std::string& outputPath);
+
 private:
     struct SeriesPlan;
     struct ListPiece;

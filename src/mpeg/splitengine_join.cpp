@@ -86,9 +86,15 @@ SplitStatus CSplitEngine::Join(const std::vector<std::string>& inputs,
         if (before.m_llLastScr && input.m_facts.m_llFirstScr) {
             const int64_t gap = ClockDifference(*input.m_facts.m_llFirstScr, *before.m_llLastScr);
             if (gap <= 0 || gap > kRunOnClock) {
+                // Its first picture is shown when the picture after the last one before would
+                // have been; without time stamps, its first pack follows the last one before.
                 const int64_t step =
                     std::clamp<int64_t>(before.m_llLastStep, 1, kClockUnitsPerSecond / 10);
-                input.m_llShift += step - gap;
+                const int64_t move =
+                    before.m_llEndTime && input.m_facts.m_llFirstTime
+                        ? ClockDifference(*before.m_llEndTime, *input.m_facts.m_llFirstTime)
+                        : step - gap;
+                input.m_llShift += move;
             }
         }
         if (m_stop.IsStopRequested()) {

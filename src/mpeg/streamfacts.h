@@ -18,6 +18,10 @@ struct CStreamFacts {
     std::optional<int64_t> m_llFirstScr;
     std::optional<int64_t> m_llLastScr;
     int64_t m_llLastStep = 0;
+    // The time the first unit of any timed stream is shown, and the time after the last one
+    // (its time stamp plus the shortest step between two of its stream).
+    std::optional<int64_t> m_llFirstTime;
+    std::optional<int64_t> m_llEndTime;
 };
 
 // How far into the file the streams are looked for, and how much of its tail is read for the

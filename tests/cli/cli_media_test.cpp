@@ -279,3 +279,22 @@ TEST_F(CliMediaTest, CutListsFromTheCommandLineAndFilesAndTheirRefusals) {
             << row.arguments;
     }
 }
+
+TEST_F(CliMediaTest, JoinWritesOneStreamOrRefusesOtherStreams) {
+    const std::string vob = Quoted(TestMediaPath(TestMedia::Mpeg2Vob));
+    const std::string out = m_dir.File("joined.mpg");
+    const CommandOutcome joined =
+        Run("join " + vob + " " + vob + " --json --output " + Quoted(out));
+    ASSERT_EQ(joined.status, 0) << joined.err;
+    EXPECT_THAT(joined.out, HasSubstr("\"path\": \"" + out + "\""));
+    EXPECT_THAT(joined.err, HasSubstr("Joining is done!"));
+    EXPECT_EQ(DecodeErrorLines(out), std::vector<std::string>{});
+
+    const CommandOutcome refused =
+        Run("join " + vob + " " + Quoted(TestMediaPath(TestMedia::DvdLong)) + " --output " +
+            Quoted(m_dir.File("refused.mpg")));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("which the first file does not"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("refused.mpg")));
+    EXPECT_EQ(Run("join " + vob + " --output " + Quoted(m_dir.File("one.mpg"))).status, 2);
+}

@@ -129,3 +129,73 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.m_szName); });
 
 }  // namespace
+
+namespace {
+
+// The file cut into `parts` files at pack boundaries, as a DVD recorder cuts its VOB files.
+std::string Split(const std::string& path, const CTempDir& scratch, int parts,
+                  std::vector<std::string>& files) {
+    const Bytes bytes = ReadFile(path);
+    const size_t packs = bytes.size() / 2048;
+    for (int k = 0; k < parts; ++k) {
+        const size_t from = packs * k / parts * 2048;
+        const size_t to = k + 1 == parts ? bytes.size() : packs * (k + 1) / parts * 2048;
+        files.push_back(scratch.File("part" + std::to_string(k) + ".vob"));
+        WriteFile(files.back(), Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                                      bytes.begin() + static_cast<std::ptrdiff_t>(to)));
+    }
+    return path;
+}
+
+// Recordings whose clocks need moving join with the length of their sum and rising time
+// stamps; a DVD's files, cut at packs with the clock running on, join to the very stream.
+TEST(JoinMediaTest, ClocksRunOnAndStreamsMustAgree) {
+    CTempDir scratch;
+    CRecordingReporter reporter;
+    CSplitEngine engine(reporter);
+    for (TestMedia media : {TestMedia::Mpeg2Vob, TestMedia::Camera}) {
+        const std::string path = TestMediaPath(media);
+        ASSERT_FALSE(path.empty());
+        const std::string joined = scratch.File("joined.mpg");
+        ASSERT_EQ(engine.Join({path, path, path}, joined), SplitStatus::Done)
+            << ::testing::PrintToString(reporter.m_events);
+        EXPECT_EQ(reporter.m_events.back(), "Message: Joining is done!");
+        const auto one = FfprobeDuration(path);
+        const auto all = FfprobeDuration(joined);
+        ASSERT_TRUE(one && all);
+        EXPECT_NEAR(*all, 3 * *one, 0.1) << path;
+        EXPECT_EQ(TimeStampSteps(joined), std::vector<std::string>{}) << path;
+        if (media != TestMedia::Camera) {  // ffmpeg takes the camera's G.711 for MPEG audio
+            EXPECT_EQ(DecodeErrorLines(joined), std::vector<std::string>{});
+        }
+    }
+
+    std::vector<std::string> vobs;
+    const std::string dvd = Split(TestMediaPath(TestMedia::DvdLong), scratch, 3, vobs);
+    const std::string joined = scratch.File("dvd.vob");
+    ASSERT_EQ(engine.Join(vobs, joined), SplitStatus::Done);
+    EXPECT_TRUE(ReadFile(joined) == ReadFile(dvd));
+
+    const struct {
+        std::vector<std::string> files;
+        const char* says;
+    } refused[] = {
+        {{TestMediaPath(TestMedia::Mpeg2Vob), dvd},
+         ": it holds stream 0xBD/0x80, which the first file does not."},
+        {{TestMediaPath(TestMedia::Mpeg2Vob), TestMediaPath(TestMedia::Mpeg2Vob),
+          TestMediaPath(TestMedia::Mpeg1Vcd)},
+         ": its video is MPEG-1 video 352x288, the first file's MPEG-2 video 352x288."},
+        {{TestMediaPath(TestMedia::Mpeg2Vob)}, "at least two"},
+    };
+    for (const auto& row : refused) {
+        reporter.m_events.clear();
+        const std::string output = scratch.File("refused.mpg");
+        EXPECT_EQ(engine.Join(row.files, output), SplitStatus::Failed) << row.says;
+        ASSERT_FALSE(reporter.m_events.empty());
+        EXPECT_NE(reporter.m_events.back().find(row.says), std::string::npos)
+            << reporter.m_events.back();
+        EXPECT_FALSE(PathExists(output));
+    }
+}
+
+}  // namespace
