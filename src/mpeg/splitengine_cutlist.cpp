@@ -1,12 +1,14 @@
 // Cut lists: several segments of one source, into one file or one file a segment.
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "mpeg/cleancut.h"
 #include "mpeg/clockshifter.h"
 #include "mpeg/cutplan.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
+#include "mpeg/picturerate.h"
 #include "mpeg/spanwriter.h"
 #include "mpeg/splitengine.h"
 
@@ -26,6 +28,19 @@ std::string SegmentName(size_t index) {
 // The clock of the first pack a piece writes, and of the pack that follows its last.
 int64_t FirstScr(const CExactCopy& layout, const CCleanCut& start) {
     return PackHeaderScr(layout.m_prefix).value_or(start.m_pack.m_llScr);
+}
+
+// How long a picture lasts, from the sequence header at a clean cut; 0 when none is read.
+int64_t PictureTicksAt(IFile& input, int64_t offset) {
+    std::vector<unsigned char> bytes(8192);
+    if (my_lseeki64(&input, offset, SeekOrigin::Begin) != offset) {
+        return 0;
+    }
+    const int64_t read = input.Read(bytes.data(), bytes.size());
+    if (read <= 0) {
+        return 0;
+    }
+    return CPictureRate::FindPictureTicks({bytes.data(), static_cast<size_t>(read)});
 }
 
 }  // namespace
@@ -82,7 +97,13 @@ SplitStatus CSplitEngine::PlanCutList(CMpegSource& source, IFile& input, const C
             int64_t move =
                 ClockDifference(previousEnd.m_pack.m_llScr, FirstScr(piece.m_layout, startCut));
             if (previousEnd.m_llTime && startCut.m_llTime) {
-                move = std::max(move, ClockDifference(*previousEnd.m_llTime, *startCut.m_llTime));
+                const int64_t byTime = ClockDifference(*previousEnd.m_llTime, *startCut.m_llTime);
+                // A gap in the pictures is whole pictures long, so no two decode at once.
+                const int64_t picture = PictureTicksAt(input, startCut.m_llOffset);
+                if (move > byTime && picture > 0) {
+                    move = byTime + (move - byTime + picture - 1) / picture * picture;
+                }
+                move = std::max(move, byTime);
             }
             piece.m_llShift = pieces.back().m_llShift + move;
         }
