@@ -150,8 +150,8 @@ SplitStatus CSplitEngine::Join(const std::vector<std::string>& inputs,
                                                                : SplitStatus::Failed;
             }
         }
+        // Every input stays open until the commit: the output compares itself to the first.
         done += input.m_llSize;
-        input.m_file.reset();
         if (m_stop.IsStopRequested()) {
             return SplitStatus::Cancelled;
         }

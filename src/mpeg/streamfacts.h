@@ -26,7 +26,7 @@ struct CStreamFacts {
 
 // How far into the file the streams are looked for, and how much of its tail is read for the
 // last pack.
-inline constexpr int64_t kFactsHeadBytes = int64_t{4} << 20;
+inline constexpr int64_t kFactsHeadBytes = int64_t{1} << 20;
 inline constexpr int64_t kFactsTailBytes = int64_t{1} << 20;
 
 // False when a seek or read failed.
