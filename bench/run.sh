@@ -22,6 +22,7 @@ for tool in "$cli" "$stream" "$measure" "$copymethods"; do
 done
 
 split_pairs=${SPLIT_PAIRS:-7}
+dvd_seconds=0
 size=${BENCH_BYTES:-$((1 << 30))}  # BENCH_BYTES: a smaller trial run
 work=$(mktemp -d "$build/bench-XXXXXX")
 trap 'umount "$work/xfs" 2> /dev/null || true; rm -rf "$work"' EXIT
@@ -129,6 +130,7 @@ clean_split() {
   rm -f "$work/dvd-piece.vob"
   dvd_bytes=$(stat -c %s "$work/dvd.vob")
   seconds_total=$(( (loops + 1) * 20 ))
+  dvd_seconds=$seconds_total
   piece_seconds=$(( (seconds_total + 9) / 10 ))
   local ratios="" ours_times="" cp_times="" pair turn ours theirs
   for ((pair = 0; pair < split_pairs; pair++)); do
@@ -184,8 +186,65 @@ clean_split() {
   umount "$mnt"
   rm -f "$image"
 }
+# Cut lists and joins of the DVD-style stream, each paired against cp of the same bytes kept,
+# like the splits (targets: a cut list to one file and a join that moves clocks <= 1.5, a join
+# whose clocks run on <= 1.1). The cut list keeps three fifths of the stream in three segments;
+# the joins take its three thirds cut at packs (clocks run on) or its first third three times
+# (each moved to follow the one before).
+pair_against_cp() {  # label target kept-bytes-file command...
+  local label=$1 target=$2 kept=$3
+  shift 3
+  local ratios="" ours_times="" cp_times="" pair turn ours theirs
+  for ((pair = 0; pair < split_pairs; pair++)); do
+    for turn in 0 1; do
+      rm -rf "$work/out"; mkdir "$work/out"; sync; cat "$work"/dvd*.vob > /dev/null
+      if (( (pair + turn) % 2 == 0 )); then
+        measure_once cp cp "$kept" "$work/out/copy.vob"
+        theirs=${result% *}
+      else
+        measure_once "$label" "$@"
+        ours=${result% *}
+      fi
+    done
+    ours_times+="$ours "
+    cp_times+="$theirs "
+    ratios+="$(awk -v t="$ours" -v r="$theirs" 'BEGIN { printf "%.3f", t / r }') "
+  done
+  printf '%-22s %8.3f s (median; cp %.3f s)   ratio %s   min %s   max %s   (target <= %s)   %s\n' \
+    "$label" "$(median "$ours_times")" "$(median "$cp_times")" "$(median "$ratios")" \
+    "$(minimum "$ratios")" "$(maximum "$ratios")" "$target" \
+    "$(awk -v q="$(median "$ratios")" -v t="$target" 'BEGIN { print (q <= t ? "ok" : "OVER TARGET") }')"
+}
+cut_list_and_join() {
+  local seconds_total=$1 dvd_bytes packs fifth
+  dvd_bytes=$(stat -c %s "$work/dvd.vob")
+  packs=$((dvd_bytes / 2048))
+  fifth=$((seconds_total / 5))
+  local segments="$fifth-$((2 * fifth)),$((2 * fifth))-$((3 * fifth)),$((4 * fifth))-$((5 * fifth - 1))"
+  head -c $((dvd_bytes * 3 / 5)) "$work/dvd.vob" > "$work/dvd-kept.vob"
+  # A DVD's VOB files hold whole pages (1 GiB each), so the join can share their blocks.
+  local third=$((packs / 6 * 2))
+  dd if="$work/dvd.vob" of="$work/dvd1.vob" bs=2048 count=$third status=none
+  dd if="$work/dvd.vob" of="$work/dvd2.vob" bs=2048 skip=$third count=$third status=none
+  dd if="$work/dvd.vob" of="$work/dvd3.vob" bs=2048 skip=$((2 * third)) status=none
+  head -c $(( $(stat -c %s "$work/dvd1.vob") * 3 )) "$work/dvd.vob" > "$work/dvd-thrice.vob"
+  echo
+  echo "cut lists and joins of the $((dvd_bytes / 1048576)) MiB DVD-style stream" \
+    "($split_pairs pairs, order alternating, warm cache)"
+  pair_against_cp "cut list (3 segments)" 1.5 "$work/dvd-kept.vob" "$cli" cut "$work/dvd.vob" \
+    --segments "$segments" --output "$work/out/list.vob" --quiet --duration "$seconds_total"
+  pair_against_cp "join, clocks moved" 1.5 "$work/dvd-thrice.vob" "$cli" join \
+    "$work/dvd1.vob" "$work/dvd1.vob" "$work/dvd1.vob" --output "$work/out/join.vob" --quiet
+  pair_against_cp "join, clocks run on" 1.1 "$work/dvd.vob" "$cli" join "$work/dvd1.vob" \
+    "$work/dvd2.vob" "$work/dvd3.vob" --output "$work/out/join.vob" --quiet
+  rm -f "$work/dvd-kept.vob" "$work/dvd-thrice.vob" "$work"/dvd[123].vob
+  rm -rf "$work/out"
+}
 if [ "${BENCH_CLEAN:-1}" != 0 ]; then
   clean_split
+  if [ -f "$work/dvd.vob" ]; then
+    cut_list_and_join "$dvd_seconds"
+  fi
   rm -f "$work/dvd.vob"
 fi
 

@@ -22,7 +22,7 @@ samples=${TARNWICK_SAMPLES:-tests/data/samples}
 sample="$samples/wxpython-classic_testmovie.mpg"
 
 cmake --build "$build" --target tarnwick_screenshots tarnwick_preview_screenshots \
-  tarnwick_progress_screenshot \
+  tarnwick_progress_screenshot tarnwick_cutlist_screenshot \
   -j "$(nproc)" >/dev/null
 mkdir -p "$out"
 # A fixed DPI keeps the pictures comparable from one machine to the next.
@@ -55,6 +55,11 @@ QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
   sh -c 'tool=$1 dir=$2; shift 2; "$@" & sleep 1; exec "$tool" "$dir"' \
   sh "$progress_tool" "$out" "${wm[@]}"
 
+# The cut list holding three segments; the help page shows it too.
+QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" "$build/tests/ui/tarnwick_cutlist_screenshot" \
+  "$out/cutlist.png"
+cp "$out/cutlist.png" "$(dirname "$0")/../res/help/cutlist.png"
+
 if [ -f "$sample" ]; then
   # The sample under a short name.
   cp "$sample" "$scratch/movie.mpg"
@@ -68,5 +73,5 @@ fi
 # Keep the committed pictures small.
 if command -v optipng >/dev/null; then
   optipng -quiet -o2 "$out"/main-by-*.png "$out"/main-plan-line.png "$out"/about*.png "$out"/preview*.png \
-    "$out"/progress.png 2>/dev/null || true
+    "$out"/progress.png "$out"/cutlist.png 2>/dev/null || true
 fi

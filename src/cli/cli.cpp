@@ -13,6 +13,7 @@
 #include "cli/outputwatch.h"
 #include "cli/plancommands.h"
 #include "cli/terminalprogress.h"
+#include "mpeg/cutlist.h"
 #include "mpeg/messages.h"
 #include "mpeg/outputpaths.h"
 #include "mpeg/packscanner.h"
@@ -27,19 +28,21 @@ struct CommandRules {
     std::set<std::string> m_flagOptions;
     std::set<std::string> m_requiredOptions;
     bool m_bNeedsDuration;
+    bool m_bManyFiles = false;
 };
 
 const std::map<std::string, CommandRules>& Commands() {
     static const std::map<std::string, CommandRules> commands{
         {"probe", {{"--duration"}, {"--json"}, {}, false}},
         {"cut",
-         {{"--start", "--end", "--output", "--duration"},
-          {"--yes", "--clean", "--json", "--quiet"},
-          {"--start", "--end", "--output"},
+         {{"--start", "--end", "--output", "--duration", "--segments", "--segments-from"},
+          {"--yes", "--clean", "--json", "--quiet", "--separate"},
+          {"--output"},
           true}},
         {"plan",
          {{"--start", "--end", "--duration"}, {"--clean", "--json"}, {"--start", "--end"}, true}},
         {"keyframes", {{}, {"--json"}, {}, false}},
+        {"join", {{"--output"}, {"--yes", "--json", "--quiet"}, {"--output"}, false, true}},
         {"split-size",
          {{"--pieces", "--output-dir"},
           {"--clean", "--json", "--quiet"},
@@ -58,6 +61,7 @@ struct Invocation {
     bool m_bHelp = false;
     std::string m_strCommand;
     std::string m_strFile;
+    std::vector<std::string> m_files;  // every FILE, in order; join takes several
     std::map<std::string, std::string> m_values;
     std::set<std::string> m_flags;
 };
@@ -98,10 +102,13 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Invocatio
             continue;
         }
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (haveFile) {
+            if (haveFile && !rules.m_bManyFiles) {
                 return "more than one FILE given ('" + arg + "')";
             }
-            call.m_strFile = arg;
+            if (!haveFile) {
+                call.m_strFile = arg;
+            }
+            call.m_files.push_back(arg);
             haveFile = true;
             continue;
         }
@@ -279,6 +286,53 @@ int StatusToExit(SplitStatus status, const COutputWatch& watch, CliEnvironment& 
     return kExitFailure;
 }
 
+// A cut list comes from one place, and never with a single clip's times.
+std::optional<std::string> CutListProblem(const std::map<std::string, std::string>& values) {
+    if (values.count("--segments") != 0 && values.count("--segments-from") != 0) {
+        return "--segments and --segments-from exclude each other";
+    }
+    if (values.count("--start") != 0 || values.count("--end") != 0) {
+        return "--start and --end do not go with a cut list";
+    }
+    return std::nullopt;
+}
+
+// Lists longer than this are no lists of segments.
+constexpr int64_t kMaxCutListBytes = int64_t{4} << 20;
+
+// The list of --segments or the file of --segments-from; a refusal is told on standard error.
+bool ReadCutList(const std::map<std::string, std::string>& values, CCutList& list,
+                 CliEnvironment& env) {
+    std::optional<CSpanRefusal> refusal;
+    if (const auto it = values.find("--segments"); it != values.end()) {
+        refusal = list.ParseSegments(it->second);
+    } else {
+        const std::string& path = values.at("--segments-from");
+        auto file = env.m_fileSystem.OpenRead(path);
+        const int64_t size = file ? my_lseeki64(file.get(), 0, SeekOrigin::End) : -1;
+        if (!file || size < 0 || my_lseeki64(file.get(), 0, SeekOrigin::Begin) != 0) {
+            env.m_err << kProgram << ": can not read the cut list " << path << '\n' << std::flush;
+            return false;
+        }
+        if (size > kMaxCutListBytes) {
+            env.m_err << kProgram << ": the cut list " << path << " is larger than 4 MiB\n"
+                      << std::flush;
+            return false;
+        }
+        std::string text(static_cast<size_t>(size), '\0');
+        if (file->Read(text.data(), text.size()) != size) {
+            env.m_err << kProgram << ": can not read the cut list " << path << '\n' << std::flush;
+            return false;
+        }
+        refusal = list.ParseFile(path, text);
+    }
+    if (refusal) {
+        env.m_err << kProgram << ": " << refusal->m_strText << '\n' << std::flush;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<int32_t> ParseCliNumber(std::string_view text) {
@@ -350,6 +404,9 @@ std::string CliHelpText() {
   tarnwick-cli probe FILE [--duration SECONDS] [--json]
   tarnwick-cli cut FILE --start TIME --end TIME --output PATH [--yes] [--clean]
                [--json] [--quiet] [--duration SECONDS]
+  tarnwick-cli cut FILE (--segments LIST | --segments-from FILE) --output PATH
+               [--separate] [--yes] [--json] [--quiet] [--duration SECONDS]
+  tarnwick-cli join FILE FILE... --output PATH [--yes] [--json] [--quiet]
   tarnwick-cli plan FILE --start TIME --end TIME [--clean] [--json]
                [--duration SECONDS]
   tarnwick-cli keyframes FILE [--json]
@@ -367,6 +424,24 @@ Cuts MPEG-1/MPEG-2 program streams at pack boundaries without re-encoding.
   cut          writes the clip between --start and --end to --output. An existing
                output is replaced only with --yes; without it the question is asked
                on a terminal and refused otherwise.
+  cut --segments A-B,C-D,...  or  --segments-from LIST
+               keeps the segments, in order, and drops the rest: into --output,
+               one file whose clock runs on across every joint (the time stamps
+               of each segment after the first move so that it follows the one
+               before), or with --separate into one file a segment, named as
+               pieces are (NAME_0.mpg, NAME_1.mpg, ... beside --output). Every
+               segment is cut clean. LIST is a CSV cut list of "start,end[,name]"
+               lines (an empty end: to the end) or, named *.edl, an EDL file of
+               "start end 0" lines, the parts to drop. Times there are seconds
+               with decimals or H:M:S.mmm. Segments out of order, overlapping or
+               ending past the end, and a line that does not parse (its number
+               named) are refused before anything is written.
+  join         writes the FILEs, in the order given, into --output as one
+               stream with one clock. A FILE whose pack clock runs on from the
+               one before (a DVD's VOB files) is copied as it is, in the kernel;
+               any other has its time stamps moved to follow the one before. A
+               FILE with other streams, another video format or picture size
+               than the first is refused, named with how it differs.
   plan         prints, without writing, what cut with the same times and --clean
                would write: start_offset and end_offset (the source's bytes),
                size (of the output), start_time (the first picture shown) and
@@ -430,6 +505,31 @@ a wrong command line, 128 plus the signal's number when SIGINT or SIGTERM stoppe
 )HELP";
 }
 
+namespace {
+
+int RunJoin(Invocation& call, CliEnvironment& env) {
+    const bool json = call.m_flags.count("--json") != 0;
+    CConsoleReporter reporter(env.m_in, json ? env.m_err : env.m_out, env.m_err, env.m_bInteractive,
+                              call.m_flags.count("--yes") != 0);
+    const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
+    CTerminalProgress terminal(env.m_err);
+    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
+    if (showProgress) {
+        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
+    }
+    COutputWatch watch(showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
+    CSplitEngine engine(reporter, env.m_fileSystem, stop, watch);
+    const SplitStatus status = engine.Join(call.m_files, call.m_values["--output"]);
+    env.m_err.clear();
+    terminal.Clear();
+    if (json) {
+        PrintOutputs(engine, env);
+    }
+    return StatusToExit(status, watch, env);
+}
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Invocation call;
     if (auto problem = Parse(args, call)) {
@@ -440,6 +540,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return kExitSuccess;
     }
     const CommandRules& rules = Commands().at(call.m_strCommand);
+    if (call.m_strCommand == "join") {
+        if (call.m_files.size() < 2) {
+            return Usage(env, "join needs at least two FILEs");
+        }
+        return RunJoin(call, env);
+    }
 
     std::optional<int32_t> duration;
     if (auto it = call.m_values.find("--duration"); it != call.m_values.end()) {
@@ -455,7 +561,24 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     CClipTime end;
     int32_t pieces = 0;
     int32_t pieceSeconds = 0;
-    if (call.m_strCommand == "cut" || call.m_strCommand == "plan") {
+    const bool listCut =
+        call.m_strCommand == "cut" &&
+        (call.m_values.count("--segments") != 0 || call.m_values.count("--segments-from") != 0);
+    CCutList cutList;
+    if (listCut) {
+        if (auto problem = CutListProblem(call.m_values)) {
+            return Usage(env, *problem);
+        }
+        if (!ReadCutList(call.m_values, cutList, env)) {
+            return kExitFailure;
+        }
+    } else if (call.m_flags.count("--separate") != 0) {
+        return Usage(env, "--separate goes with --segments or --segments-from");
+    } else if (call.m_strCommand == "cut" &&
+               (call.m_values.count("--start") == 0 || call.m_values.count("--end") == 0)) {
+        return Usage(env, "cut needs --start and --end, or --segments or --segments-from");
+    }
+    if (!listCut && (call.m_strCommand == "cut" || call.m_strCommand == "plan")) {
         const auto parsedStart = ParseClipTime(call.m_values["--start"]);
         const auto parsedEnd = ParseClipTime(call.m_values["--end"]);
         if (!parsedStart || !parsedEnd) {
@@ -549,7 +672,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     SplitStatus status = SplitStatus::NotStarted;
     const std::string folder = OutputFolder(call.m_values["--output-dir"]);
-    if (call.m_strCommand == "cut") {
+    if (listCut) {
+        status = engine.CutList(source, cutList, call.m_values["--output"],
+                                call.m_flags.count("--separate") != 0);
+    } else if (call.m_strCommand == "cut") {
         status = engine.CutClip(source, start, end, call.m_values["--output"]);
     } else if (call.m_strCommand == "split-size") {
         status = engine.SplitBySize(source, pieces, folder);

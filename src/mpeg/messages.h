@@ -25,6 +25,7 @@ inline constexpr const char* kDoNotOpenTarget = "Do not open the target file ";
 inline constexpr const char* kOutputIsSource = "The output file can not be the source file!";
 inline constexpr const char* kPieceTimeNotPositive = "The split file time must be bigger than 0!";
 inline constexpr const char* kSplittingDone = "Splitting is done!";
+inline constexpr const char* kJoiningDone = "Joining is done!";
 
 inline constexpr const char* kCutHeaderSeek = "my_lseeki64 is wrong(1).";
 inline constexpr const char* kCutStartSeek = "my_lseeki64 is wrong(2).";

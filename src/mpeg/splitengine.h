@@ -37,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mpeg/cutlist.h"
 #include "mpeg/mergedpiece.h"
 #include "mpeg/mpegsource.h"
 #include "mpeg/progress.h"
@@ -138,8 +139,30 @@ public:
     SplitStatus SplitByTime(CMpegSource& source, int32_t pieceSeconds,
                             const std::string& outputFolder);
 
+    // A cut list: the segments of `list`, fitted to the source's total time (refusals shown
+    // with caption "Error", naming the segment or line), each between clean cuts. Into one
+    // file at outputPath, whose clock runs on across every joint: the SCR, PTS and DTS of each
+    // segment after the first move by its start minus the end of what was written before it.
+    // With `separate`, one file a segment, named as pieces are (stem_0.mpg, ...) beside
+    // outputPath. Asks before replacing outputPath, as CutClip does; "Splitting is done!".
+    SplitStatus CutList(CMpegSource& source, CCutList list, const std::string& outputPath,
+                        bool separate);
+
+    // Join: the recordings of `inputs` (at least two), in order, into outputPath as one stream
+    // with one clock. A recording whose pack clock runs on from the one before (a DVD's VOB
+    // files) is copied as it is, in the kernel where it can; any other has its SCR, PTS and
+    // DTS moved so that it starts where the one before ended. A recording with other
+    // elementary streams or another video format or picture size than the first is refused,
+    // naming it and how it differs. Asks before replacing outputPath; "Joining is done!".
+    SplitStatus Join(const std::vector<std::string>& inputs, const std::string& outputPath);
+
 private:
     struct SeriesPlan;
+    struct ListPiece;
+    SplitStatus PlanCutList(CMpegSource& source, IFile& input, const CCutList& list,
+                            std::vector<ListPiece>& pieces);
+    SplitStatus WriteJoined(std::unique_ptr<IFile>& input, const std::vector<ListPiece>& pieces,
+                            const std::string& outputPath, CBusyCursor& cursor);
     SplitStatus RunSeries(CMpegSource& source, const SeriesPlan& plan,
                           const std::string& outputFolder);
     // The start of every piece a clean series writes, the first at the file's start; fills

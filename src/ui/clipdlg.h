@@ -22,6 +22,8 @@
 
 class CBackgroundRenderer;
 class CClipApp;
+class CCutListDlg;
+class CJoinDlg;
 class CDisplayStatic;
 class CEngineJob;
 class CInputBlocker;
@@ -96,6 +98,12 @@ public:
     // The message when several files arrive at once.
     static QString OnlyFirstFileText(const QString& strPath);
     void OnCutStart();
+    // The window menu's "Cut list..." and "Join MPEG files...": each opens its window (made
+    // once, kept while the main window lives).
+    void OnCutList();
+    void OnJoinFiles();
+    CCutListDlg* CutListDialog() const { return m_pCutListDlg; }
+    CJoinDlg* JoinDialog() const { return m_pJoinDlg; }
     void OnPlay();
     void OnPause();
     void OnStop();
@@ -279,6 +287,8 @@ private:
 
     std::map<int, QWidget*> m_controls;
     QMenu* m_pWindowMenu = nullptr;
+    CCutListDlg* m_pCutListDlg = nullptr;
+    CJoinDlg* m_pJoinDlg = nullptr;
     CDisplayStatic* m_pInfoLine = nullptr;
     QLineEdit* m_pOutputFileEdit = nullptr;
     QLineEdit* m_pPieceCountEdit = nullptr;

@@ -35,6 +35,13 @@ void CClipDlg::AddAboutToWindowMenu() {
             QAction* pAction = m_pWindowMenu->addAction(strText);
             connect(pAction, &QAction::triggered, this, [this, nID] { OnSysCommand(nID, 0); });
         };
+        QAction* pCutList = m_pWindowMenu->addAction(u"C&ut list..."_s);
+        pCutList->setObjectName(u"CutListAction"_s);
+        connect(pCutList, &QAction::triggered, this, [this] { OnCutList(); });
+        QAction* pJoin = m_pWindowMenu->addAction(u"&Join MPEG files..."_s);
+        pJoin->setObjectName(u"JoinAction"_s);
+        connect(pJoin, &QAction::triggered, this, [this] { OnJoinFiles(); });
+        m_pWindowMenu->addSeparator();
         addCommand(u"Mi&nimize"_s, SC_MINIMIZE);
         addCommand(u"&Close"_s, SC_CLOSE);
         const QString strAbout = LoadResourceString(IDS_ABOUTBOX);

@@ -5,9 +5,13 @@
 #include <QLineEdit>
 
 #include "app/clipapp.h"
+#include "mpeg/cutplan.h"
 #include "mpeg/splitengine.h"
+#include "preview/previewplayer.h"
 #include "ui/clipdlg.h"
 #include "ui/controlids.h"
+#include "ui/cutlistdlg.h"
+#include "ui/joindlg.h"
 #include "ui/windowreporter.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,12 +34,63 @@ void CClipDlg::OnCutStart() {
     if (!DoDataExchange(true)) {
         return;
     }
+    const std::string output = ToFileSystemPath(m_strOutputFile);
+    // While the cut list holds segments, Start writes them.
+    if (m_pCutListDlg != nullptr && !m_pCutListDlg->Segments().empty()) {
+        const CCutList list = m_pCutListDlg->List();
+        const bool separate = m_pCutListDlg->OneFilePerSegment();
+        RunSplit([list, output, separate](CSplitEngine& engine, CMpegSource& source) {
+            return engine.CutList(source, list, output, separate);
+        });
+        return;
+    }
     const CClipTime start = FieldTime(false);
     const CClipTime end = FieldTime(true);
-    const std::string output = ToFileSystemPath(m_strOutputFile);
     RunSplit([start, end, output](CSplitEngine& engine, CMpegSource& source) {
         return engine.CutClip(source, start, end, output);
     });
+}
+
+void CClipDlg::OnCutList() {
+    if (m_pCutListDlg == nullptr) {
+        auto times = [this]() -> std::optional<std::pair<int64_t, int64_t>> {
+            if (!DoDataExchange(true)) {
+                return std::nullopt;
+            }
+            return std::pair{ClipTimeToMilliseconds(FieldTime(false)),
+                             ClipTimeToMilliseconds(FieldTime(true))};
+        };
+        auto seek = [](int64_t milliseconds) {
+            if (g_pPreview != nullptr) {
+                g_pPreview->SeekTo(milliseconds * 10'000);
+            }
+        };
+        auto error = [this](const QString& text) { ShowMessage(u"Error"_s, text); };
+        m_pCutListDlg = new CCutListDlg(this, m_shell.fileDialogs, times, seek, error);
+    }
+    m_pCutListDlg->show();
+    m_pCutListDlg->raise();
+    m_pCutListDlg->activateWindow();
+}
+
+void CClipDlg::OnJoinFiles() {
+    if (m_pJoinDlg == nullptr) {
+        auto join = [this](const std::vector<QString>& files, const QString& strOutput) {
+            std::vector<std::string> paths;
+            for (const QString& file : files) {
+                paths.push_back(ToFileSystemPath(file));
+            }
+            const std::string output = ToFileSystemPath(strOutput);
+            RunSplit([paths, output](CSplitEngine& engine, CMpegSource&) {
+                return engine.Join(paths, output);
+            });
+        };
+        auto error = [this](const QString& text) { ShowMessage(u"Error"_s, text); };
+        m_pJoinDlg = new CJoinDlg(this, m_shell.fileDialogs, join, error);
+    }
+    m_pJoinDlg->show();
+    m_pJoinDlg->raise();
+    m_pJoinDlg->activateWindow();
 }
 
 void CClipDlg::OnSplitBySizeStart() {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <regex>
@@ -232,4 +233,68 @@ TEST_F(CliMediaTest, CleanPiecesDecodeWithoutAnError) {
         }
         EXPECT_GE(pieces, 4u) << path;
     }
+}
+
+TEST_F(CliMediaTest, CutListsFromTheCommandLineAndFilesAndTheirRefusals) {
+    const std::string path = TestMediaPath(TestMedia::Mpeg1Long);
+    ASSERT_FALSE(path.empty());
+    auto writeList = [this](const std::string& name, const std::string& text) {
+        WriteFile(m_dir.File(name), Bytes(text.begin(), text.end()));
+        return Quoted(m_dir.File(name));
+    };
+    const struct {
+        std::string arguments;
+        int status;
+        const char* says;  // on standard error, or "" for the outputs' JSON
+        size_t outputs;
+    } rows[] = {
+        {"--segments 0:00:02-0:00:08,12.5-19 --json", 0, "", 1},
+        {"--segments-from " + writeList("cuts.csv", "2,8,intro\n20,\n") + " --separate --json", 0,
+         "", 2},
+        {"--segments-from " + writeList("ads.edl", "0 10 0\n20 25 0\n") + " --json", 0, "", 1},
+        {"--segments 10-20,5-8", 1, "Segment 2 (0:00:05.000-0:00:08.000) starts before", 0},
+        {"--segments 10-20,15-25", 1, "Segment 2 (0:00:15.000-0:00:25.000) starts before", 0},
+        {"--segments 20-45", 1, "ends past the end of the recording", 0},
+        {"--segments-from " + writeList("bad.csv", "1,2\n\n4;5\n"), 1,
+         "Line 3 of the cut list does not parse", 0},
+        {"--segments 1-2 --start 1", 2, "do not go with a cut list", 0},
+        {"--start 1 --end 2 --separate", 2, "--separate goes with --segments", 0},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove_all(m_dir.File("o"));
+        std::filesystem::create_directory(m_dir.File("o"));
+        const CommandOutcome cut = Run("cut " + Quoted(path) + " --output " +
+                                       Quoted(m_dir.File("o/kept.mpg")) + " " + row.arguments);
+        EXPECT_EQ(cut.status, row.status) << row.arguments << "\n" << cut.err;
+        EXPECT_THAT(cut.err, HasSubstr(row.says)) << row.arguments;
+        size_t outputs = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("o"))) {
+            ++outputs;
+            EXPECT_EQ(DecodeErrorLines(entry.path().string()), std::vector<std::string>{})
+                << row.arguments << ": " << entry.path();
+        }
+        EXPECT_EQ(outputs, row.outputs) << row.arguments;
+        EXPECT_EQ(std::count(cut.out.begin(), cut.out.end(), '\n'),
+                  static_cast<std::ptrdiff_t>(row.outputs))
+            << row.arguments;
+    }
+}
+
+TEST_F(CliMediaTest, JoinWritesOneStreamOrRefusesOtherStreams) {
+    const std::string vob = Quoted(TestMediaPath(TestMedia::Mpeg2Vob));
+    const std::string out = m_dir.File("joined.mpg");
+    const CommandOutcome joined =
+        Run("join " + vob + " " + vob + " --json --output " + Quoted(out));
+    ASSERT_EQ(joined.status, 0) << joined.err;
+    EXPECT_THAT(joined.out, HasSubstr("\"path\": \"" + out + "\""));
+    EXPECT_THAT(joined.err, HasSubstr("Joining is done!"));
+    EXPECT_EQ(DecodeErrorLines(out), std::vector<std::string>{});
+
+    const CommandOutcome refused =
+        Run("join " + vob + " " + Quoted(TestMediaPath(TestMedia::DvdLong)) + " --output " +
+            Quoted(m_dir.File("refused.mpg")));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("which the first file does not"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("refused.mpg")));
+    EXPECT_EQ(Run("join " + vob + " --output " + Quoted(m_dir.File("one.mpg"))).status, 2);
 }

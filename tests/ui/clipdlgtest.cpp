@@ -635,18 +635,21 @@ void CClipDlgTest::WindowMenuEndsWithAboutEntry() {
     QMenu* pMenu = dlg.WindowMenu();
     QVERIFY(pMenu != nullptr);
     const QList<QAction*> actions = pMenu->actions();
-    QCOMPARE(actions.size(), 4);
-    QCOMPARE(actions[0]->text(), u"Mi&nimize"_s);
-    QCOMPARE(actions[1]->text(), u"&Close"_s);
+    QCOMPARE(actions.size(), 7);
+    QCOMPARE(actions[0]->text(), u"C&ut list..."_s);
+    QCOMPARE(actions[1]->text(), u"&Join MPEG files..."_s);
     QVERIFY(actions[2]->isSeparator());
-    QCOMPARE(actions[3]->text(), u"&About Tarnwick"_s);
+    QCOMPARE(actions[3]->text(), u"Mi&nimize"_s);
+    QCOMPARE(actions[4]->text(), u"&Close"_s);
+    QVERIFY(actions[5]->isSeparator());
+    QCOMPARE(actions[6]->text(), u"&About Tarnwick"_s);
 
-    QVERIFY(OpensAboutBox([&] { actions[3]->trigger(); }));
+    QVERIFY(OpensAboutBox([&] { actions[6]->trigger(); }));
     // Back to the main window, unchanged.
     QVERIFY(dlg.isVisible());
     QVERIFY(window.shell.settings.Writes().empty());
 
-    actions[1]->trigger();
+    actions[4]->trigger();
     QVERIFY(!dlg.isVisible());
     QCOMPARE(window.WritesOf(u"output_folder"_s).size(), size_t{1});
 }

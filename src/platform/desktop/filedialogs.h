@@ -27,6 +27,12 @@ public:
                                                    const std::vector<CFileFilter>& filters,
                                                    const QString& strInitialFile) = 0;
 
+    // Asks for files to open, several at once, starting in strInitialFolder; in the order the
+    // user chose them, none when cancelled.
+    virtual std::vector<QString> GetOpenFileNames(QWidget* pOwner, const QString& strTitle,
+                                                  const std::vector<CFileFilter>& filters,
+                                                  const QString& strInitialFolder) = 0;
+
     // Asks for a file to write, starting in strInitialFolder. Never asks before replacing a
     // file and adds no extension.
     virtual std::optional<QString> GetSaveFileName(QWidget* pOwner, const QString& strTitle,

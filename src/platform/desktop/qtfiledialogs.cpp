@@ -39,6 +39,20 @@ void CQtFileDialogs::SetNameFilters(QFileDialog& dialog, const std::vector<CFile
     }
 }
 
+std::vector<QString> CQtFileDialogs::GetOpenFileNames(QWidget* pOwner, const QString& strTitle,
+                                                      const std::vector<CFileFilter>& filters,
+                                                      const QString& strInitialFolder) {
+    QFileDialog dialog(pOwner, strTitle, strInitialFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    SetNameFilters(dialog, filters);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    return {chosen.begin(), chosen.end()};
+}
+
 std::optional<QString> CQtFileDialogs::GetOpenFileName(QWidget* pOwner, const QString& strTitle,
                                                        const std::vector<CFileFilter>& filters,
                                                        const QString& strInitialFile) {

@@ -10,6 +10,9 @@ public:
     std::optional<QString> GetOpenFileName(QWidget* pOwner, const QString& strTitle,
                                            const std::vector<CFileFilter>& filters,
                                            const QString& strInitialFile) override;
+    std::vector<QString> GetOpenFileNames(QWidget* pOwner, const QString& strTitle,
+                                          const std::vector<CFileFilter>& filters,
+                                          const QString& strInitialFolder) override;
     std::optional<QString> GetSaveFileName(QWidget* pOwner, const QString& strTitle,
                                            const CFileFilter& filter,
                                            const QString& strInitialFolder) override;

@@ -27,6 +27,20 @@ public:
         return NextAnswer();
     }
 
+    // Answered from a scripted choice whose paths are separated by new lines.
+    std::vector<QString> GetOpenFileNames(QWidget* pOwner, const QString& strTitle,
+                                          const std::vector<CFileFilter>& filters,
+                                          const QString& strInitialFolder) override {
+        const CFileFilter first = filters.empty() ? CFileFilter{} : filters.front();
+        m_calls.push_back({EDialog::Open, pOwner, strTitle, first, strInitialFolder, filters});
+        const std::optional<QString> answer = NextAnswer();
+        if (!answer) {
+            return {};
+        }
+        const QStringList paths = answer->split(u'\n');
+        return {paths.begin(), paths.end()};
+    }
+
     std::optional<QString> GetSaveFileName(QWidget* pOwner, const QString& strTitle,
                                            const CFileFilter& filter,
                                            const QString& strInitialFolder) override {

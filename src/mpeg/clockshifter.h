@@ -1,0 +1,38 @@
+// Moves the clock of a stretch of program stream: every pack's SCR and every packet's PTS and
+// DTS by the same number of 90 kHz units, modulo 2^33, all other bytes as they are. Bytes come
+// in any pieces; a unit cut between two pieces waits for the rest, so memory stays at one unit
+// (at most 64 KiB) beyond the piece at hand.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+class CClockShifter {
+public:
+    explicit CClockShifter(int64_t shift) : m_llShift(shift) {}
+
+    // Appends to `out` the bytes of `in` that are ready, shifted; keeps a unit not yet whole.
+    void Feed(std::span<const unsigned char> in, std::vector<unsigned char>& out);
+    // The bytes kept back, as they are: the stretch ended inside a unit.
+    void Finish(std::vector<unsigned char>& out);
+
+    // A 33-bit clock value moved by `shift`, wrapping.
+    static int64_t Shifted(int64_t value, int64_t shift);
+
+private:
+    // Shifts the stamps of the whole unit at `unit`.
+    void ShiftUnit(unsigned char* unit, size_t length) const;
+
+    int64_t m_llShift;
+    std::vector<unsigned char> m_pending;
+};
+
+// The 33-bit value of a time stamp written as PTS, DTS and the MPEG-1 SCR are (5 bytes with
+// marker bits), and the same bytes with another value, the marker and prefix bits kept.
+int64_t ReadStamp(const unsigned char* bytes);
+void WriteStamp(unsigned char* bytes, int64_t value);
+
+// The SCR base of the pack header at the start of `bytes`, if they start with one.
+std::optional<int64_t> PackHeaderScr(std::span<const unsigned char> bytes);
