@@ -379,31 +379,37 @@ SplitStatus CSplitEngine::WriteOutput(std::unique_ptr<IFile>& input, const CProg
     if (m_stop.IsStopRequested()) {
         return SplitStatus::Cancelled;
     }
-    switch (output->Commit()) {
+    const OutputStatus committed = output->Commit();
+    if (committed == OutputStatus::Ok) {
+        if (clean != nullptr) {
+            m_outputs.push_back({path, start, end, static_cast<int64_t>(clean->m_prefix.size())});
+        } else {
+            const int64_t size = source.m_llFileSize;
+            m_outputs.push_back(
+                {path, start, std::min(size, start + BlockRuleLength(start, end)),
+                 start != 0 ? std::min<int64_t>(source.m_nHeaderCopyLength, size) : 0});
+        }
+        return SplitStatus::Done;
+    }
+    cursor.Lower();
+    ReportCommitFailure(committed, path, messages.blockWrite);
+    return SplitStatus::Failed;
+}
+
+void CSplitEngine::ReportCommitFailure(OutputStatus status, const std::string& path,
+                                       const std::string& blockWrite) {
+    switch (status) {
         case OutputStatus::Ok:
-            if (clean != nullptr) {
-                m_outputs.push_back(
-                    {path, start, end, static_cast<int64_t>(clean->m_prefix.size())});
-            } else {
-                const int64_t size = source.m_llFileSize;
-                m_outputs.push_back(
-                    {path, start, std::min(size, start + BlockRuleLength(start, end)),
-                     start != 0 ? std::min<int64_t>(source.m_nHeaderCopyLength, size) : 0});
-            }
-            return SplitStatus::Done;
+            break;
         case OutputStatus::WriteFailed:
             // Data the system accepted can still be lost at close; that is no success.
-            cursor.Lower();
-            m_reporter.ShowAppMessage(messages.blockWrite);
+            m_reporter.ShowAppMessage(blockWrite);
             break;
         case OutputStatus::IsSource:
-            cursor.Lower();
             ShowError(mpeg_text::kOutputIsSource);
             break;
         case OutputStatus::CannotOpen:
-            cursor.Lower();
             ShowError((mpeg_text::kDoNotOpenTarget + path).c_str());
             break;
     }
-    return SplitStatus::Failed;
 }

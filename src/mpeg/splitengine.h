@@ -170,6 +170,9 @@ private:
     SplitStatus PlanCleanSeries(CCleanCutPlanner& planner, const SeriesPlan& plan, int64_t size,
                                 std::vector<CCleanCut>& starts);
     void ShowError(const char* text);
+    // The message of an output whose commit failed (`blockWrite` for a failed write).
+    void ReportCommitFailure(OutputStatus status, const std::string& path,
+                             const std::string& blockWrite);
     bool FolderHoldsSourceAsPiece(IFile& input, const CMpegSource& source, int32_t count,
                                   const std::string& outputFolder);
     // What the output holds when complete: the clean layout's prefix and range, or the

@@ -161,24 +161,14 @@ SplitStatus CSplitEngine::WriteJoined(std::unique_ptr<IFile>& input,
     if (m_stop.IsStopRequested()) {
         return SplitStatus::Cancelled;
     }
-    switch (output->Commit()) {
-        case OutputStatus::Ok:
-            m_outputs.push_back({outputPath, pieces.front().m_llStart, pieces.back().m_llEnd,
-                                 static_cast<int64_t>(pieces.front().m_layout.m_prefix.size())});
-            return SplitStatus::Done;
-        case OutputStatus::IsSource:
-            cursor.Lower();
-            ShowError(mpeg_text::kOutputIsSource);
-            break;
-        case OutputStatus::WriteFailed:
-            cursor.Lower();
-            m_reporter.ShowAppMessage(mpeg_text::kCutBlockWrite);
-            break;
-        case OutputStatus::CannotOpen:
-            cursor.Lower();
-            ShowError((mpeg_text::kDoNotOpenTarget + outputPath).c_str());
-            break;
+    const OutputStatus committed = output->Commit();
+    if (committed == OutputStatus::Ok) {
+        m_outputs.push_back({outputPath, pieces.front().m_llStart, pieces.back().m_llEnd,
+                             static_cast<int64_t>(pieces.front().m_layout.m_prefix.size())});
+        return SplitStatus::Done;
     }
+    cursor.Lower();
+    ReportCommitFailure(committed, outputPath, mpeg_text::kCutBlockWrite);
     return SplitStatus::Failed;
 }
 

@@ -156,24 +156,13 @@ SplitStatus CSplitEngine::Join(const std::vector<std::string>& inputs,
             return SplitStatus::Cancelled;
         }
     }
-    switch (output->Commit()) {
-        case OutputStatus::Ok:
-            m_outputs.push_back({outputPath, 0, files.back().m_llSize, 0});
-            cursor.Lower();
-            m_reporter.ShowMessage(mpeg_text::kJoiningDone, mpeg_text::kCaptionMessage);
-            return SplitStatus::Done;
-        case OutputStatus::IsSource:
-            cursor.Lower();
-            ShowError(mpeg_text::kOutputIsSource);
-            break;
-        case OutputStatus::WriteFailed:
-            cursor.Lower();
-            m_reporter.ShowAppMessage(mpeg_text::kCutBlockWrite);
-            break;
-        case OutputStatus::CannotOpen:
-            cursor.Lower();
-            ShowError((mpeg_text::kDoNotOpenTarget + outputPath).c_str());
-            break;
+    const OutputStatus committed = output->Commit();
+    cursor.Lower();
+    if (committed == OutputStatus::Ok) {
+        m_outputs.push_back({outputPath, 0, files.back().m_llSize, 0});
+        m_reporter.ShowMessage(mpeg_text::kJoiningDone, mpeg_text::kCaptionMessage);
+        return SplitStatus::Done;
     }
+    ReportCommitFailure(committed, outputPath, mpeg_text::kCutBlockWrite);
     return SplitStatus::Failed;
 }
