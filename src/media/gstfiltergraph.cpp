@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include "media/gstfiltergraphfactory.h"
 #include "media/windowstyles.h"
@@ -225,6 +226,8 @@ private:
     // Shows the picture on screen at the position in playback (AM_SEEKING_ExactPicture): a
     // seek to a key picture before it, then steps.
     HRESULT SeekToPictureAt(LONGLONG position);
+    // One landing for SeekToPictureAt; bMayStep lets a picture just ahead be reached by steps.
+    HRESULT LandOnPictureAt(LONGLONG position, bool bMayStep);
     // One picture forward. S_FALSE when there was none: at the end of the video, whose last
     // picture's time m_llLastPicture then holds (the pipeline may show nothing after that).
     HRESULT StepOnePicture();
@@ -1090,6 +1093,18 @@ HRESULT CGstFilterGraph::SeekToPipelineTime(gint64 target) {
 }
 
 HRESULT CGstFilterGraph::SeekToPictureAt(LONGLONG position) {
+    HRESULT hr = LandOnPictureAt(position, true);
+    // A busy machine can leave the pipeline a picture past the position (a picture shown
+    // before its time stamp was seen, say); a second landing, from a seek, puts that right.
+    const std::optional<CPicture> shown = SUCCEEDED(hr) ? ShownPicture() : std::nullopt;
+    if (shown && shown->m_llTime > position &&
+        (m_llLastPicture < 0 || shown->m_llTime < m_llLastPicture)) {
+        hr = LandOnPictureAt(position, false);
+    }
+    return hr;
+}
+
+HRESULT CGstFilterGraph::LandOnPictureAt(LONGLONG position, bool bMayStep) {
     HRESULT hr = S_OK;
     // A second pass when the video turns out to end before the position: its last picture.
     for (int pass = 0; pass < 2; ++pass) {
@@ -1097,7 +1112,8 @@ HRESULT CGstFilterGraph::SeekToPictureAt(LONGLONG position) {
             position = std::min(position, m_llLastPicture);
         }
         std::optional<CPicture> shown = ShownPicture();
-        const bool bJustAhead = shown && shown->m_bTimed && shown->m_llTime <= position &&
+        const bool bJustAhead = bMayStep && shown && shown->m_bTimed &&
+                                shown->m_llTime <= position &&
                                 position - shown->m_llTime <= kStepRatherThanSeek;
         if (!bJustAhead) {
             hr = SeekTo(position);
@@ -1147,7 +1163,19 @@ HRESULT CGstFilterGraph::StepOnePicture() {
         std::lock_guard lock(m_mutex);
         bEnded = m_bStepReachedEnd;
     }
-    const std::optional<CPicture> after = ShownPicture();
+    // The sink holds the new picture once the change has completed; a picture that has not
+    // changed yet is waited for a little, so a step is never counted twice.
+    std::optional<CPicture> after = ShownPicture();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kSettleBeforeSeekMs);
+    while (!bEnded && after && after->m_llTime == before->m_llTime &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitForStateChange(m_options.m_nSeekTimeoutMs, S_FALSE);
+        after = ShownPicture();
+        std::lock_guard lock(m_mutex);
+        bEnded = m_bStepReachedEnd;
+    }
     if (bEnded || !after) {
         m_llLastPicture = before->m_llTime;
         return S_FALSE;
