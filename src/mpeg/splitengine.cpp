@@ -86,6 +86,22 @@ void CSplitEngine::ShowError(const char* text) {
     m_reporter.ShowMessage(text, mpeg_text::kCaptionError);
 }
 
+SplitStatus CSplitEngine::MayWriteOutput(const std::string& outputPath,
+                                         const std::vector<std::string>& sources) {
+    for (const std::string& path : sources) {
+        if (m_fileSystem.IsSameFile(outputPath, path)) {
+            ShowError(mpeg_text::kOutputIsSource);
+            return SplitStatus::Failed;
+        }
+    }
+    // The old file stays until the new one takes its name.
+    if (FileExists(m_fileSystem, outputPath) &&
+        !m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
+        return SplitStatus::Declined;
+    }
+    return SplitStatus::Done;
+}
+
 SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, const CClipTime& end,
                                   const std::string& outputPath) {
     m_outputs.clear();
@@ -96,16 +112,9 @@ SplitStatus CSplitEngine::CutClip(CMpegSource& source, const CClipTime& start, c
         ShowError(problem);
         return SplitStatus::Failed;
     }
-    // Checked by name first, so the user is not asked about replacing the source; the open
-    // source is compared again before the first byte and before the rename.
-    if (m_fileSystem.IsSameFile(outputPath, source.SourcePath())) {
-        ShowError(mpeg_text::kOutputIsSource);
-        return SplitStatus::Failed;
-    }
-    // The old file stays until the new one takes its name.
-    if (FileExists(m_fileSystem, outputPath) &&
-        !m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
-        return SplitStatus::Declined;
+    if (const SplitStatus may = MayWriteOutput(outputPath, {source.SourcePath()});
+        may != SplitStatus::Done) {
+        return may;
     }
 
     auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);

@@ -170,6 +170,11 @@ private:
     SplitStatus PlanCleanSeries(CCleanCutPlanner& planner, const SeriesPlan& plan, int64_t size,
                                 std::vector<CCleanCut>& starts);
     void ShowError(const char* text);
+    // Done when the output may be written: it is none of the sources (compared by name first,
+    // so the user is not asked about replacing a source; the open source is compared again
+    // before the first byte and before the rename), and an existing file may be replaced.
+    SplitStatus MayWriteOutput(const std::string& outputPath,
+                               const std::vector<std::string>& sources);
     // The message of an output whose commit failed (`blockWrite` for a failed write).
     void ReportCommitFailure(OutputStatus status, const std::string& path,
                              const std::string& blockWrite);

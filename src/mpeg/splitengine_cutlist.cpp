@@ -185,13 +185,9 @@ SplitStatus CSplitEngine::CutList(CMpegSource& source, CCutList list, const std:
         return SplitStatus::Failed;
     }
     if (!separate) {
-        if (m_fileSystem.IsSameFile(outputPath, source.SourcePath())) {
-            ShowError(mpeg_text::kOutputIsSource);
-            return SplitStatus::Failed;
-        }
-        if (FileExists(m_fileSystem, outputPath) &&
-            !m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
-            return SplitStatus::Declined;
+        if (const SplitStatus may = MayWriteOutput(outputPath, {source.SourcePath()});
+            may != SplitStatus::Done) {
+            return may;
         }
     }
     auto input = OpenAndMeasureSource(source, m_reporter, m_fileSystem);

@@ -45,15 +45,8 @@ SplitStatus CSplitEngine::Join(const std::vector<std::string>& inputs,
         ShowError("A join needs at least two MPEG files.");
         return SplitStatus::Failed;
     }
-    for (const std::string& path : inputs) {
-        if (m_fileSystem.IsSameFile(outputPath, path)) {
-            ShowError(mpeg_text::kOutputIsSource);
-            return SplitStatus::Failed;
-        }
-    }
-    if (FileExists(m_fileSystem, outputPath) &&
-        !m_reporter.AskReplace(outputPath + mpeg_text::kReplaceQuestionSuffix)) {
-        return SplitStatus::Declined;
+    if (const SplitStatus may = MayWriteOutput(outputPath, inputs); may != SplitStatus::Done) {
+        return may;
     }
     std::vector<CJoinInput> files(inputs.size());
     for (size_t i = 0; i < inputs.size(); ++i) {

@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QFile>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "platform/desktop/filedialogs.h"
+#include "ui/orderedlist.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -46,36 +46,18 @@ CCutListDlg::CCutListDlg(QWidget* pParent, IFileDialogs& fileDialogs, CurrentTim
     setObjectName(u"CutListDlg"_s);
     setWindowTitle(u"Cut list"_s);
     auto* pLayout = new QVBoxLayout(this);
-    auto* pListLabel = new QLabel(u"&Segments to keep:"_s, this);
-    m_pList = new QListWidget(this);
-    m_pList->setObjectName(u"Segments"_s);
-    m_pList->setAccessibleName(u"Segments to keep"_s);
-    pListLabel->setBuddy(m_pList);
-    pLayout->addWidget(pListLabel);
-
-    auto* pRow = new QHBoxLayout;
-    pRow->addWidget(m_pList, 1);
-    auto* pButtons = new QVBoxLayout;
-    auto addButton = [this, pButtons](const QString& strText, const QString& strName,
-                                      void (CCutListDlg::*handler)()) {
-        auto* pButton = new QPushButton(strText, this);
-        pButton->setObjectName(strName);
-        pButton->setAutoDefault(false);
-        connect(pButton, &QPushButton::clicked, this, handler);
-        pButtons->addWidget(pButton);
-        return pButton;
+    m_pList = new COrderedList(this, u"&Segments to keep:"_s, u"Segments"_s, u"Segments to keep"_s);
+    m_pList->AddButton(u"&Add Start/End"_s, u"Add"_s, [this] { OnAdd(); });
+    m_pList->AddOrderButtons();
+    m_pList->AddButton(u"C&lear"_s, u"Clear"_s, [this] { OnClear(); });
+    m_pList->AddButton(u"S&eek to start"_s, u"Seek"_s, [this] { OnSeek(); });
+    m_pList->AddButton(u"Sa&ve CSV..."_s, u"Save"_s, [this] { OnSave(); });
+    m_pList->AddButton(u"L&oad CSV..."_s, u"Load"_s, [this] { OnLoad(); });
+    m_pList->m_onMoved = [this](int nFrom, int nTo) {
+        std::swap(m_segments[static_cast<size_t>(nFrom)], m_segments[static_cast<size_t>(nTo)]);
     };
-    addButton(u"&Add Start/End"_s, u"Add"_s, &CCutListDlg::OnAdd);
-    addButton(u"Move &up"_s, u"MoveUp"_s, &CCutListDlg::OnMoveUp);
-    addButton(u"Move &down"_s, u"MoveDown"_s, &CCutListDlg::OnMoveDown);
-    addButton(u"&Remove"_s, u"Remove"_s, &CCutListDlg::OnRemove);
-    addButton(u"C&lear"_s, u"Clear"_s, &CCutListDlg::OnClear);
-    addButton(u"S&eek to start"_s, u"Seek"_s, &CCutListDlg::OnSeek);
-    addButton(u"Sa&ve CSV..."_s, u"Save"_s, &CCutListDlg::OnSave);
-    addButton(u"L&oad CSV..."_s, u"Load"_s, &CCutListDlg::OnLoad);
-    pButtons->addStretch(1);
-    pRow->addLayout(pButtons);
-    pLayout->addLayout(pRow);
+    m_pList->m_onRemoved = [this](int nRow) { m_segments.erase(m_segments.begin() + nRow); };
+    pLayout->addWidget(m_pList);
 
     auto* pEditRow = new QHBoxLayout;
     auto* pEditLabel = new QLabel(u"Se&gment (start-end):"_s, this);
@@ -98,7 +80,8 @@ CCutListDlg::CCutListDlg(QWidget* pParent, IFileDialogs& fileDialogs, CurrentTim
     pLayout->addWidget(new QLabel(
         u"While the list holds segments, Start (By frame) writes them to the output file."_s,
         this));
-    connect(m_pList, &QListWidget::currentRowChanged, this, &CCutListDlg::OnSelectionChanged);
+    connect(m_pList->List(), &QListWidget::currentRowChanged, this,
+            &CCutListDlg::OnSelectionChanged);
 }
 
 CCutList CCutListDlg::List() const {
@@ -114,17 +97,18 @@ bool CCutListDlg::OneFilePerSegment() const {
 }
 
 int CCutListDlg::Selected() const {
-    const int row = m_pList->currentRow();
+    const int row = m_pList->Current();
     return row >= 0 && row < static_cast<int>(m_segments.size()) ? row : -1;
 }
 
 void CCutListDlg::Refill(int nSelect) {
-    m_pList->clear();
+    QListWidget* pList = m_pList->List();
+    pList->clear();
     for (const CCutSegment& segment : m_segments) {
-        m_pList->addItem(SegmentText(segment));
+        pList->addItem(SegmentText(segment));
     }
-    if (nSelect >= 0 && nSelect < m_pList->count()) {
-        m_pList->setCurrentRow(nSelect);
+    if (nSelect >= 0 && nSelect < pList->count()) {
+        pList->setCurrentRow(nSelect);
     }
 }
 
@@ -148,30 +132,6 @@ void CCutListDlg::OnAdd() {
     }
     m_segments.push_back({times->first, times->second, {}});
     Refill(static_cast<int>(m_segments.size()) - 1);
-}
-
-void CCutListDlg::OnMoveUp() {
-    const int row = Selected();
-    if (row > 0) {
-        std::swap(m_segments[static_cast<size_t>(row)], m_segments[static_cast<size_t>(row) - 1]);
-        Refill(row - 1);
-    }
-}
-
-void CCutListDlg::OnMoveDown() {
-    const int row = Selected();
-    if (row >= 0 && row + 1 < static_cast<int>(m_segments.size())) {
-        std::swap(m_segments[static_cast<size_t>(row)], m_segments[static_cast<size_t>(row) + 1]);
-        Refill(row + 1);
-    }
-}
-
-void CCutListDlg::OnRemove() {
-    const int row = Selected();
-    if (row >= 0) {
-        m_segments.erase(m_segments.begin() + row);
-        Refill(std::min(row, static_cast<int>(m_segments.size()) - 1));
-    }
 }
 
 void CCutListDlg::OnClear() {

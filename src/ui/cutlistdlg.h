@@ -13,11 +13,10 @@
 
 #include "mpeg/cutlist.h"
 
+class COrderedList;
 class IFileDialogs;
 class QCheckBox;
 class QLineEdit;
-class QListWidget;
-class QPushButton;
 
 class CCutListDlg : public QDialog {
     Q_OBJECT
@@ -38,9 +37,6 @@ public:
 
     // The buttons' commands.
     void OnAdd();
-    void OnMoveUp();
-    void OnMoveDown();
-    void OnRemove();
     void OnClear();
     void OnApplyEdit();
     void OnSeek();
@@ -61,7 +57,7 @@ private:
     ShowError m_showError;
     std::vector<CCutSegment> m_segments;
 
-    QListWidget* m_pList = nullptr;
+    COrderedList* m_pList = nullptr;
     QLineEdit* m_pEdit = nullptr;
     QCheckBox* m_pSeparate = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/desktop/filedialogs.h"
+#include "ui/orderedlist.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,31 +28,11 @@ CJoinDlg::CJoinDlg(QWidget* pParent, IFileDialogs& fileDialogs, StartJoin startJ
     setObjectName(u"JoinDlg"_s);
     setWindowTitle(u"Join MPEG files"_s);
     auto* pLayout = new QVBoxLayout(this);
-    auto* pListLabel = new QLabel(u"&Files, joined in this order:"_s, this);
-    m_pList = new QListWidget(this);
-    m_pList->setObjectName(u"Files"_s);
-    m_pList->setAccessibleName(u"Files to join, in order"_s);
-    pListLabel->setBuddy(m_pList);
-    pLayout->addWidget(pListLabel);
-    auto* pRow = new QHBoxLayout;
-    pRow->addWidget(m_pList, 1);
-    auto* pButtons = new QVBoxLayout;
-    auto addButton = [this, pButtons](const QString& strText, const QString& strName,
-                                      void (CJoinDlg::*handler)()) {
-        auto* pButton = new QPushButton(strText, this);
-        pButton->setObjectName(strName);
-        pButton->setAutoDefault(false);
-        connect(pButton, &QPushButton::clicked, this, handler);
-        pButtons->addWidget(pButton);
-        return pButton;
-    };
-    addButton(u"&Add files..."_s, u"AddFiles"_s, &CJoinDlg::OnAddFiles);
-    addButton(u"Move &up"_s, u"MoveUp"_s, &CJoinDlg::OnMoveUp);
-    addButton(u"Move &down"_s, u"MoveDown"_s, &CJoinDlg::OnMoveDown);
-    addButton(u"&Remove"_s, u"Remove"_s, &CJoinDlg::OnRemove);
-    pButtons->addStretch(1);
-    pRow->addLayout(pButtons);
-    pLayout->addLayout(pRow);
+    m_pFiles = new COrderedList(this, u"&Files, joined in this order:"_s, u"Files"_s,
+                                u"Files to join, in order"_s);
+    m_pFiles->AddButton(u"&Add files..."_s, u"AddFiles"_s, [this] { OnAddFiles(); });
+    m_pFiles->AddOrderButtons();
+    pLayout->addWidget(m_pFiles);
 
     auto* pOutputRow = new QHBoxLayout;
     auto* pOutputLabel = new QLabel(u"&Output file:"_s, this);
@@ -76,49 +57,23 @@ CJoinDlg::CJoinDlg(QWidget* pParent, IFileDialogs& fileDialogs, StartJoin startJ
 
 std::vector<QString> CJoinDlg::Files() const {
     std::vector<QString> files;
-    for (int i = 0; i < m_pList->count(); ++i) {
-        files.push_back(m_pList->item(i)->text());
+    for (int i = 0; i < m_pFiles->List()->count(); ++i) {
+        files.push_back(m_pFiles->List()->item(i)->text());
     }
     return files;
 }
 
 void CJoinDlg::AddFiles(const std::vector<QString>& files) {
     for (const QString& file : files) {
-        m_pList->addItem(file);
+        m_pFiles->List()->addItem(file);
     }
     if (!files.empty()) {
-        m_pList->setCurrentRow(m_pList->count() - 1);
+        m_pFiles->List()->setCurrentRow(m_pFiles->List()->count() - 1);
     }
 }
 
 void CJoinDlg::OnAddFiles() {
     AddFiles(m_fileDialogs.GetOpenFileNames(this, u"Join MPEG files"_s, {kMpegFilter}, QString()));
-}
-
-void CJoinDlg::Move(int nBy) {
-    const int row = m_pList->currentRow();
-    const int to = row + nBy;
-    if (row < 0 || to < 0 || to >= m_pList->count()) {
-        return;
-    }
-    QListWidgetItem* pItem = m_pList->takeItem(row);
-    m_pList->insertItem(to, pItem);
-    m_pList->setCurrentRow(to);
-}
-
-void CJoinDlg::OnMoveUp() {
-    Move(-1);
-}
-
-void CJoinDlg::OnMoveDown() {
-    Move(1);
-}
-
-void CJoinDlg::OnRemove() {
-    const int row = m_pList->currentRow();
-    if (row >= 0) {
-        delete m_pList->takeItem(row);
-    }
 }
 
 void CJoinDlg::OnBrowseOutput() {
@@ -129,7 +84,7 @@ void CJoinDlg::OnBrowseOutput() {
 }
 
 void CJoinDlg::OnJoin() {
-    if (m_pList->count() < 2) {
+    if (m_pFiles->List()->count() < 2) {
         m_showError(u"Please add at least two MPEG files to join."_s);
         return;
     }

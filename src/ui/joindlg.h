@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+class COrderedList;
 class IFileDialogs;
 class QLineEdit;
-class QListWidget;
 
 class CJoinDlg : public QDialog {
     Q_OBJECT
@@ -27,20 +27,15 @@ public:
     void AddFiles(const std::vector<QString>& files);
 
     void OnAddFiles();
-    void OnMoveUp();
-    void OnMoveDown();
-    void OnRemove();
     void OnBrowseOutput();
     void OnJoin();
 
     QLineEdit* OutputEdit() const { return m_pOutput; }
 
 private:
-    void Move(int nBy);
-
     IFileDialogs& m_fileDialogs;
     StartJoin m_startJoin;
     ShowError m_showError;
-    QListWidget* m_pList = nullptr;
+    COrderedList* m_pFiles = nullptr;
     QLineEdit* m_pOutput = nullptr;
 };
