@@ -436,40 +436,61 @@ TEST_F(CliTest, ABackslashIsPartOfTheFileName) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path() / "out"), {}), 2);
 }
 
-// SIGINT or SIGTERM in the middle of a piece: that piece's temporary file is removed, the file
-// that had its name is unchanged, and the exit status names the signal.
-TEST_F(CliTest, ASignalStopsTheSplitAndKeepsWhatWasThere) {
+// SIGINT or SIGTERM in the middle of a piece, a cut list or a join: the temporary file is
+// removed, the file that had the output's name is unchanged, finished pieces are kept, and the
+// exit status names the signal.
+TEST_F(CliTest, ASignalStopsTheWorkAndKeepsWhatWasThere) {
     const Bytes big = MakeRegularStream(size_t{4} << 20, 2048, 2048);
     const std::string source = m_dir.File("big.mpg");
     WriteFile(source, big);
-    for (int signal : {SIGINT, SIGTERM}) {
-        const std::string folder = m_dir.File("pieces" + std::to_string(signal));
-        std::filesystem::create_directory(folder);
-        const Bytes old{5, 5, 5};
-        WriteFile(folder + "/big_1.mpg", old);
-        const int status = RunInChild(
-            [&] {
-                CFaultyFileSystem fs;
-                fs.m_limitRead = [&, raised = false](const std::string& path, int64_t position,
-                                                     size_t count) mutable {
-                    if (!raised && path == source && position >= (int64_t{3} << 20)) {
-                        raised = true;
-                        ::raise(signal);
-                    }
-                    return static_cast<int64_t>(count);
-                };
-                std::istringstream in;
-                std::ostringstream out;
-                std::ostringstream err;
-                CliEnvironment env{in, out, err, false, {}, fs, &CStopSignals::Install()};
-                return RunCli({"split-size", source, "--pieces", "2", "--output-dir", folder}, env);
-            },
-            30);
-        EXPECT_EQ(status, 128 + signal);
-        const int64_t middle = ReferenceBoundary(big, int64_t{2} << 20, 2048);
-        EXPECT_EQ(ReadFile(folder + "/big_0.mpg"), ReferenceCopy(big, 0, middle, 2048));
-        EXPECT_EQ(ReadFile(folder + "/big_1.mpg"), old);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;  // the folder follows
+        const char* kept;                    // the old file in the folder
+    } rows[] = {
+        {"split", {"split-size", source, "--pieces", "2", "--output-dir"}, "big_1.mpg"},
+        {"list",
+         {"cut", source, "--segments", "0-4,5-9", "--duration", "10", "--yes", "--output"},
+         "kept.mpg"},
+        {"join", {"join", source, source, "--yes", "--output"}, "joined.mpg"},
+    };
+    for (const auto& row : rows) {
+        for (int signal : {SIGINT, SIGTERM}) {
+            const std::string folder = m_dir.File(row.name + std::to_string(signal));
+            std::filesystem::create_directory(folder);
+            const Bytes old{5, 5, 5};
+            WriteFile(folder + "/" + row.kept, old);
+            std::vector<std::string> arguments = row.arguments;
+            arguments.push_back(arguments.back() == "--output" ? folder + "/" + row.kept : folder);
+            const int status = RunInChild(
+                [&] {
+                    CFaultyFileSystem fs;
+                    fs.m_limitRead = [&, raised = false](const std::string& path, int64_t position,
+                                                         size_t count) mutable {
+                        if (!raised && path == source && position >= (int64_t{3} << 20)) {
+                            raised = true;
+                            ::raise(signal);
+                        }
+                        return static_cast<int64_t>(count);
+                    };
+                    std::istringstream in;
+                    std::ostringstream out;
+                    std::ostringstream err;
+                    CliEnvironment env{in, out, err, false, {}, fs, &CStopSignals::Install()};
+                    return RunCli(arguments, env);
+                },
+                30);
+            EXPECT_EQ(status, 128 + signal) << row.name;
+            EXPECT_EQ(ReadFile(folder + "/" + row.kept), old) << row.name;
+            const bool bFirstPieceDone = row.arguments.front() == "split-size";
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
+                      bFirstPieceDone ? 2 : 1)
+                << row.name;
+            if (bFirstPieceDone) {
+                const int64_t middle = ReferenceBoundary(big, int64_t{2} << 20, 2048);
+                EXPECT_EQ(ReadFile(folder + "/big_0.mpg"), ReferenceCopy(big, 0, middle, 2048));
+            }
+        }
     }
 }
 
