@@ -55,10 +55,10 @@ QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" \
   sh -c 'tool=$1 dir=$2; shift 2; "$@" & sleep 1; exec "$tool" "$dir"' \
   sh "$progress_tool" "$out" "${wm[@]}"
 
-# The cut list holding three segments; the help page shows it too.
+# The cut list holding three segments and Join MPEG files; the help page shows them too.
 QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 "${screen[@]}" "$build/tests/ui/tarnwick_cutlist_screenshot" \
-  "$out/cutlist.png"
-cp "$out/cutlist.png" "$(dirname "$0")/../res/help/cutlist.png"
+  "$out/cutlist.png" "$out/join.png"
+cp "$out/cutlist.png" "$out/join.png" "$(dirname "$0")/../res/help/"
 
 if [ -f "$sample" ]; then
   # The sample under a short name.

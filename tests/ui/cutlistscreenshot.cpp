@@ -1,6 +1,8 @@
-// A picture of the cut list holding three segments, for the docs and for checking by eye:
-// tarnwick_cutlist_screenshot <output-file>. Not a test.
+// Pictures of the cut list holding three segments and of Join MPEG files holding a DVD's three
+// files, for the docs and for checking by eye:
+// tarnwick_cutlist_screenshot <cut-list-file> <join-file>. Not a test.
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 
@@ -9,13 +11,14 @@
 
 #include "platform/desktop/testing/fakefiledialogs.h"
 #include "ui/cutlistdlg.h"
+#include "ui/joindlg.h"
 
 using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tarnwick_cutlist_screenshot <output-file>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tarnwick_cutlist_screenshot <cut-list-file> <join-file>\n");
         return 2;
     }
     CFakeFileDialogs dialogs;
@@ -33,5 +36,19 @@ int main(int argc, char* argv[]) {
     dlg.resize(560, 330);
     dlg.show();
     QApplication::processEvents();
-    return dlg.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    if (!dlg.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        return 1;
+    }
+    dlg.hide();
+
+    CJoinDlg join(
+        nullptr, dialogs, [](const std::vector<QString>&, const QString&) {},
+        [](const QString&) {});
+    join.AddFiles({u"/media/dvd/VIDEO_TS/VTS_01_1.VOB"_s, u"/media/dvd/VIDEO_TS/VTS_01_2.VOB"_s,
+                   u"/media/dvd/VIDEO_TS/VTS_01_3.VOB"_s});
+    join.OutputEdit()->setText(u"/home/user/Videos/film.vob"_s);
+    join.resize(560, 280);
+    join.show();
+    QApplication::processEvents();
+    return join.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
 }
