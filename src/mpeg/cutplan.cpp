@@ -231,6 +231,48 @@ EPlanStatus CCutPlanner::PlanClip(CMpegSource& source, const CClipTime& start, c
                                                                        : EPlanStatus::Failed;
 }
 
+EPlanStatus PlanCleanStarts(CCleanCutPlanner& planner, int32_t count, int64_t pieceSeconds,
+                            const std::function<int64_t(int32_t k)>& rawOffset,
+                            const IStopRequest& stop, std::vector<CCleanCut>& starts,
+                            CMergeReport& merged) {
+    starts.assign(1, CCleanCut{});
+    merged = CMergeReport{};
+    merged.m_nRequested = count;
+    merged.m_llPieceSeconds = pieceSeconds;
+    // Each search ends at the cut before, so no piece can be empty.
+    planner.SetFloor(0);
+    for (int32_t k = 1; k < count; ++k) {
+        if (stop.IsStopRequested()) {
+            return EPlanStatus::Stopped;
+        }
+        const int64_t raw = rawOffset(k);
+        CCleanCut cut;
+        const bool found = pieceSeconds > 0 ? planner.AtTime(int64_t{k} * pieceSeconds, raw, cut)
+                                            : planner.AtOffset(raw, cut);
+        if (!found) {
+            return planner.Stopped() ? EPlanStatus::Stopped : EPlanStatus::Failed;
+        }
+        if (cut.m_eSearch == ECleanSearch::Found) {
+            planner.SetFloor(cut.m_llOffset);
+            starts.push_back(std::move(cut));
+            continue;
+        }
+        const int32_t piece = static_cast<int32_t>(starts.size()) - 1;
+        const EMergeReason reason = cut.m_eSearch == ECleanSearch::NoPlace
+                                        ? EMergeReason::NoPlace
+                                        : EMergeReason::BeyondReach;
+        auto& pieces = merged.m_pieces;
+        if (!pieces.empty() && pieces.back().m_nPiece == piece &&
+            pieces.back().m_eReason == reason && pieces.back().m_nLast == k - 1) {
+            pieces.back().m_nLast = k;
+        } else {
+            pieces.push_back({piece, {}, k, k, reason});
+        }
+    }
+    merged.m_nWritten = static_cast<int32_t>(starts.size());
+    return EPlanStatus::Planned;
+}
+
 EPlanStatus CCutPlanner::PlanBySize(CMpegSource& source, int32_t pieceCount,
                                     const CSplitOptions& options, CCutPlan& plan) {
     plan = CCutPlan{};
@@ -277,26 +319,26 @@ EPlanStatus CCutPlanner::PlanFirstPiece(CMpegSource& source, int32_t count, int6
         if (!planner.Prepare()) {
             return EPlanStatus::Failed;
         }
-        // Where no picture can start the second piece, the first runs on over that cut, as
-        // the split merges it.
-        planner.SetFloor(0);
-        for (int32_t k = 1; k < count; ++k) {
-            const int64_t at = pieceSeconds > 0
-                                   ? TimedPieceOffset(k, source.m_nTotalSeconds,
-                                                      static_cast<int32_t>(pieceSeconds), size)
-                                   : EqualPieceOffset(k, count, size);
-            const bool found = pieceSeconds > 0 ? planner.AtMilliseconds(k * pieceSeconds * 1000,
-                                                                         at, span.m_endCut)
-                                                : planner.AtOffset(at, span.m_endCut);
-            if (!found) {
-                return planner.Stopped() ? EPlanStatus::Stopped : EPlanStatus::Failed;
-            }
-            if (span.m_endCut.m_eSearch == ECleanSearch::Found) {
-                span.m_bToEnd = false;
-                span.m_llEnd = span.m_endCut.m_llOffset;
-                break;
-            }
-            span.m_bToEnd = true;
+        // Every cut is searched, so the count is the one the split writes; where no picture
+        // can start the second piece, the first runs on over that cut.
+        std::vector<CCleanCut> starts;
+        CMergeReport merged;
+        const EPlanStatus planned = PlanCleanStarts(
+            planner, count, pieceSeconds,
+            [&](int32_t k) {
+                return pieceSeconds > 0 ? TimedPieceOffset(k, source.m_nTotalSeconds,
+                                                           static_cast<int32_t>(pieceSeconds), size)
+                                        : EqualPieceOffset(k, count, size);
+            },
+            m_stop, starts, merged);
+        if (planned != EPlanStatus::Planned) {
+            return planned;
+        }
+        plan.m_nPieceCount = static_cast<int32_t>(starts.size());
+        span.m_bToEnd = starts.size() == 1;
+        if (!span.m_bToEnd) {
+            span.m_endCut = starts[1];
+            span.m_llEnd = span.m_endCut.m_llOffset;
         }
         // The piece ends with the head of the pack holding the next cut.
         cleanBytes =

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mpeg/cleancut.h"
+#include "mpeg/mergedpiece.h"
 #include "mpeg/mpegsource.h"
 #include "mpeg/reporter.h"
 #include "mpeg/splitengine.h"
@@ -59,6 +60,15 @@ struct CCutPlan {
 };
 
 enum class EPlanStatus { Planned, Failed, Stopped, NotStarted };
+
+// The start of every piece a clean series of `count` pieces writes, the first at the file's
+// start: cut k lies k * pieceSeconds into the stream, or by size (pieceSeconds 0) at
+// rawOffset(k). Where no picture can start a piece at a cut, the piece before runs on over it,
+// as `merged` then says.
+EPlanStatus PlanCleanStarts(CCleanCutPlanner& planner, int32_t count, int64_t pieceSeconds,
+                            const std::function<int64_t(int32_t k)>& rawOffset,
+                            const IStopRequest& stop, std::vector<CCleanCut>& starts,
+                            CMergeReport& merged);
 
 class CCutPlanner {
 public:

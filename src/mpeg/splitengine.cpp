@@ -198,42 +198,16 @@ SplitStatus CSplitEngine::SplitByTime(CMpegSource& source, int32_t pieceSeconds,
 
 SplitStatus CSplitEngine::PlanCleanSeries(CCleanCutPlanner& planner, const SeriesPlan& plan,
                                           int64_t size, std::vector<CCleanCut>& starts) {
-    starts.assign(1, CCleanCut{});
-    m_merged.m_nRequested = plan.m_nPieceCount;
-    m_merged.m_llPieceSeconds = plan.m_llPieceSeconds;
-    // Each search ends at the cut before, so no piece can be empty.
-    planner.SetFloor(0);
-    for (int32_t k = 1; k < plan.m_nPieceCount; ++k) {
-        if (m_stop.IsStopRequested()) {
+    switch (PlanCleanStarts(
+        planner, plan.m_nPieceCount, plan.m_llPieceSeconds,
+        [&](int32_t k) { return plan.m_rawOffset(k, size); }, m_stop, starts, m_merged)) {
+        case EPlanStatus::Planned:
+            return SplitStatus::Done;
+        case EPlanStatus::Stopped:
             return SplitStatus::Cancelled;
-        }
-        const int64_t raw = plan.m_rawOffset(k, size);
-        CCleanCut cut;
-        const bool found = plan.m_llPieceSeconds > 0
-                               ? planner.AtTime(int64_t{k} * plan.m_llPieceSeconds, raw, cut)
-                               : planner.AtOffset(raw, cut);
-        if (!found) {
-            return planner.Stopped() ? SplitStatus::Cancelled : SplitStatus::Failed;
-        }
-        if (cut.m_eSearch == ECleanSearch::Found) {
-            planner.SetFloor(cut.m_llOffset);
-            starts.push_back(std::move(cut));
-            continue;
-        }
-        const int32_t piece = static_cast<int32_t>(starts.size()) - 1;
-        const EMergeReason reason = cut.m_eSearch == ECleanSearch::NoPlace
-                                        ? EMergeReason::NoPlace
-                                        : EMergeReason::BeyondReach;
-        auto& merged = m_merged.m_pieces;
-        if (!merged.empty() && merged.back().m_nPiece == piece &&
-            merged.back().m_eReason == reason && merged.back().m_nLast == k - 1) {
-            merged.back().m_nLast = k;
-        } else {
-            merged.push_back({piece, {}, k, k, reason});
-        }
+        default:
+            return SplitStatus::Failed;
     }
-    m_merged.m_nWritten = static_cast<int32_t>(starts.size());
-    return SplitStatus::Done;
 }
 
 SplitStatus CSplitEngine::RunSeries(CMpegSource& source, const SeriesPlan& plan,

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "mpeg/cutplan.h"
 #include "mpeg/messages.h"
 #include "mpeg/splitengine.h"
 #include "mpeg/streamclock.h"
@@ -644,6 +645,16 @@ TEST_F(CleanSplitTest, WhereNoPlaceLiesBetweenRequestedCutsThePieceBeforeRunsOn)
             EXPECT_EQ(outputs[k].m_llStart, StartOf(GroupAtTime(ticks))) << row.m_szText;
         }
         EXPECT_EQ(Joined(outputs), VideoStreamOf(m_path));
+
+        // The plan before writing says what the split wrote.
+        CCutPlanner planner(reporter);
+        CCutPlan plan;
+        ASSERT_EQ(row.m_nSeconds > 0 ? planner.PlanByTime(m_source, row.m_nSeconds, {true}, plan)
+                                     : planner.PlanBySize(m_source, row.m_nPieces, {true}, plan),
+                  EPlanStatus::Planned);
+        EXPECT_EQ(plan.m_nPieceCount, static_cast<int32_t>(outputs.size())) << row.m_szText;
+        EXPECT_EQ(plan.m_first.m_llBytes,
+                  static_cast<int64_t>(std::filesystem::file_size(outputs[0].m_strPath)));
     }
 }
 
