@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "mpeg/picturerate.h"
 #include "mpeg/streamids.h"
 
 namespace {
@@ -146,15 +147,10 @@ void CEntryScanner::OnUnit(const CPsUnit& unit, std::span<const unsigned char> p
     if (unit.m_nStreamId != m_nVideoId) {
         return;
     }
-    if (unit.m_pts) {
-        // A place whose first picture carried no time of its own takes the next one.
-        for (CEntry& waiting : m_waiting) {
-            if (!waiting.m_bTimeKnown) {
-                waiting.m_time = unit.m_pts;
-                waiting.m_bTimeKnown = true;
-            }
-        }
-        Release();
+    // A place whose first picture carried no time of its own takes the next one; MPEG pictures
+    // wait for the picture header that time belongs to.
+    if (unit.m_pts && m_video != ECleanVideo::Mpeg) {
+        TimeWaiting(*unit.m_pts, -1);
     }
     CPacketInfo& info = m_packets[++m_nSerial % m_packets.size()];
     info = CPacketInfo{m_llPack, m_llEntryOffset, m_entryPack, m_llPackScr, unit.m_pts, false};
@@ -255,6 +251,22 @@ std::optional<int64_t> CEntryScanner::UnitStart(uint32_t serial) {
     const bool first = !info->m_bUnitStarted;
     info->m_bUnitStarted = true;
     return first ? info->m_pts : std::nullopt;
+}
+
+void CEntryScanner::TimeWaiting(int64_t time, int temporalReference) {
+    for (CEntry& waiting : m_waiting) {
+        if (waiting.m_bTimeKnown) {
+            continue;
+        }
+        waiting.m_time = time;
+        if (temporalReference >= 0 && waiting.m_nTemporalReference >= 0 &&
+            waiting.m_nGroup == m_nGroups && m_llPictureTicks > 0) {
+            *waiting.m_time +=
+                (waiting.m_nTemporalReference - temporalReference) * m_llPictureTicks;
+        }
+        waiting.m_bTimeKnown = true;
+    }
+    Release();
 }
 
 void CEntryScanner::Begin(uint32_t serial, bool hasParameters, int64_t headerOffset) {
@@ -443,6 +455,11 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
     }
     EndCapture(code, byteAt, base);
     if (kind == kSequenceHeader) {
+        if (const int64_t ticks = CPictureRate::MpegSequenceTicks(
+                std::span<const unsigned char>(code.m_bytes).subspan(4));
+            ticks > 0) {
+            m_llPictureTicks = ticks;
+        }
         StartCapture(code, ECapture::Sequence);
         if (!m_pending) {
             Begin(code.m_nSerial, true, code.m_offsets[0]);
@@ -459,14 +476,23 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
             }
         }
         m_bGroupSeen = true;
+        ++m_nGroups;
     } else if (kind == kPictureStart) {
         const std::optional<int64_t> time = UnitStart(code.m_nSerial);
+        const int temporalReference = (code.m_bytes[4] << 2) | (code.m_bytes[5] >> 6);
+        if (time) {
+            TimeWaiting(*time, temporalReference);
+        }
         m_bGroupSeen = false;
         if (!m_bStructureSeen) {
             m_bFirstFieldOpen = false;
         }
         m_bStructureSeen = false;
         const bool intra = ((code.m_bytes[5] >> 3) & 7) == 1;
+        if (m_pending && intra) {
+            m_pending->m_nTemporalReference = temporalReference;
+            m_pending->m_nGroup = m_nGroups;
+        }
         if (m_pending) {
             if (intra) {
                 Complete(time);
@@ -478,6 +504,8 @@ void CEntryScanner::OnMpegCode(const CCode& code, const ByteAt& byteAt, int64_t 
             // group header of its own, unless it is the second field of a frame.
             Begin(code.m_nSerial, false, code.m_offsets[0]);
             if (m_pending) {
+                m_pending->m_nTemporalReference = temporalReference;
+                m_pending->m_nGroup = m_nGroups;
                 m_pending->m_bNeedsGroupHeader = true;
                 m_bHeaderlessPending = true;
                 m_headerlessTime = time;

@@ -60,6 +60,10 @@ public:
         bool m_bNeedsGroupHeader = false;  // an I picture without a group header of its own
         std::vector<unsigned char> m_parameters;
         std::optional<CBytePatch> m_brokenLink;
+        // MPEG: a picture without a time of its own is timed from a later picture of its
+        // group, by their places in display order (temporal_reference).
+        int m_nTemporalReference = -1;
+        uint32_t m_nGroup = 0;
     };
 
     // `reference`: the stream (StreamKey) whose time stamps time the packs of a stream
@@ -126,6 +130,10 @@ private:
 
     std::optional<int64_t> UnitStart(uint32_t serial);
 
+    // A picture's own time: places waiting for a time take it, through the picture's place in
+    // display order where it is known (MPEG), as is otherwise.
+    void TimeWaiting(int64_t time, int temporalReference);
+
     void Begin(uint32_t serial, bool hasParameters, int64_t headerOffset);
 
     void Complete(std::optional<int64_t> time);
@@ -177,6 +185,8 @@ private:
     std::vector<CTailByte> m_tail;
     int64_t m_llStreamBytes = 0;
     bool m_bGroupSeen = false;
+    uint32_t m_nGroups = 0;        // MPEG group headers read
+    int64_t m_llPictureTicks = 0;  // MPEG: one picture, from the latest sequence header
     bool m_bUnitOpen = false;
     bool m_bSliceInUnit = false;
     bool m_bUnitHasSps = false;
