@@ -37,7 +37,9 @@ std::optional<CAudioFrame> ParseMpegAudio(std::span<const unsigned char> b) {
     } else {
         length = 144 * bitrate / rate + padding;
     }
-    return CAudioFrame{length, static_cast<uint32_t>(version << 4 | layer << 2 | rateIndex)};
+    const int samples = layer == 1 ? 384 : (layer == 3 && !mpeg1 ? 576 : 1152);
+    return CAudioFrame{length, static_cast<uint32_t>(version << 4 | layer << 2 | rateIndex),
+                       samples, static_cast<int32_t>(rate)};
 }
 
 std::optional<CAudioFrame> ParseAc3(std::span<const unsigned char> b) {
@@ -64,7 +66,9 @@ std::optional<CAudioFrame> ParseAc3(std::span<const unsigned char> b) {
             length = kbps * 6;
             break;
     }
-    return CAudioFrame{length, static_cast<uint32_t>(rateCode)};
+    static constexpr std::array<int32_t, 3> kRates{48000, 44100, 32000};
+    return CAudioFrame{length, static_cast<uint32_t>(rateCode), 1536,
+                       kRates[static_cast<size_t>(rateCode)]};
 }
 
 }  // namespace

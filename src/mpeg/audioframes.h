@@ -14,6 +14,9 @@ enum class EAudioFrames { Mpeg, Ac3 };
 struct CAudioFrame {
     int64_t m_llLength = 0;
     uint32_t m_nKind = 0;
+    // How long it plays: m_nSamples at m_nRate samples a second.
+    int32_t m_nSamples = 0;
+    int32_t m_nRate = 0;
 };
 
 // The header at the start of bytes, when it is one.

@@ -80,9 +80,53 @@ void SetLength(std::vector<unsigned char>& packet) {
     packet[5] = static_cast<unsigned char>(length & 0xFF);
 }
 
-// The audio packet `b` with only its frame bytes [keepFrom, keepTo) (counted from dataAt),
-// of the same size: the bytes taken out become a padding packet after it, or stuffing in its
-// header when they are too few for one. Nothing when the header has no room for them.
+struct CAudioPacket {
+    size_t m_nUnit = 0;
+    size_t m_nDataAt = 0;  // where its frame bytes begin in the unit's bytes
+    int64_t m_llEsBegin = 0;
+    int64_t m_llEsEnd = 0;
+    bool m_bBefore = false;
+};
+
+struct CAudioStream {
+    EAudioFrames m_format = EAudioFrames::Mpeg;
+    std::vector<unsigned char> m_es;
+    std::vector<CAudioPacket> m_packets;
+};
+
+// The frame bytes of the stream cut at the boundary `b`: [before, b) end the piece before
+// with part of a frame, [b, after) open the piece after with the rest of it.
+void FramesAtCut(const CAudioStream& stream, int64_t b, int64_t& before, int64_t& after) {
+    const std::span<const unsigned char> es(stream.m_es);
+    const auto size = static_cast<int64_t>(es.size());
+    before = b;
+    after = b;
+    std::optional<int64_t> at = FindConfirmedFrame(stream.m_format, es, 0);
+    std::optional<int64_t> start;
+    int64_t end = 0;
+    while (at && *at < b) {
+        const auto frame = ParseAudioFrame(stream.m_format, es.subspan(static_cast<size_t>(*at)));
+        if (!frame) {
+            at = FindConfirmedFrame(stream.m_format, es, *at + 1);
+            continue;
+        }
+        start = at;
+        end = *at + frame->m_llLength;
+        at = end;
+    }
+    if (start) {
+        before = end > b ? *start : end;
+    }
+    if (at && *at >= b && *at + 4 <= size &&
+        ParseAudioFrame(stream.m_format, es.subspan(static_cast<size_t>(*at)))) {
+        after = *at;
+    } else if (const auto next = FindConfirmedFrame(stream.m_format, es, b)) {
+        after = *next;
+    }
+}
+
+}  // namespace
+
 std::optional<std::vector<unsigned char>> TrimAudio(const std::vector<unsigned char>& b,
                                                     size_t headerEnd, size_t dataAt,
                                                     size_t keepFrom, size_t keepTo) {
@@ -130,53 +174,6 @@ std::optional<std::vector<unsigned char>> TrimAudio(const std::vector<unsigned c
     }
     return out;
 }
-
-struct CAudioPacket {
-    size_t m_nUnit = 0;
-    size_t m_nDataAt = 0;  // where its frame bytes begin in the unit's bytes
-    int64_t m_llEsBegin = 0;
-    int64_t m_llEsEnd = 0;
-    bool m_bBefore = false;
-};
-
-struct CAudioStream {
-    EAudioFrames m_format = EAudioFrames::Mpeg;
-    std::vector<unsigned char> m_es;
-    std::vector<CAudioPacket> m_packets;
-};
-
-// The frame bytes of the stream cut at the boundary `b`: [before, b) end the piece before
-// with part of a frame, [b, after) open the piece after with the rest of it.
-void FramesAtCut(const CAudioStream& stream, int64_t b, int64_t& before, int64_t& after) {
-    const std::span<const unsigned char> es(stream.m_es);
-    const auto size = static_cast<int64_t>(es.size());
-    before = b;
-    after = b;
-    std::optional<int64_t> at = FindConfirmedFrame(stream.m_format, es, 0);
-    std::optional<int64_t> start;
-    int64_t end = 0;
-    while (at && *at < b) {
-        const auto frame = ParseAudioFrame(stream.m_format, es.subspan(static_cast<size_t>(*at)));
-        if (!frame) {
-            at = FindConfirmedFrame(stream.m_format, es, *at + 1);
-            continue;
-        }
-        start = at;
-        end = *at + frame->m_llLength;
-        at = end;
-    }
-    if (start) {
-        before = end > b ? *start : end;
-    }
-    if (at && *at >= b && *at + 4 <= size &&
-        ParseAudioFrame(stream.m_format, es.subspan(static_cast<size_t>(*at)))) {
-        after = *at;
-    } else if (const auto next = FindConfirmedFrame(stream.m_format, es, b)) {
-        after = *next;
-    }
-}
-
-}  // namespace
 
 std::vector<unsigned char> MakePesHeader(uint8_t streamId, bool mpeg2,
                                          std::span<const unsigned char> stamps,

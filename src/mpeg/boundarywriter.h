@@ -61,3 +61,11 @@ std::vector<unsigned char> MakePesHeader(uint8_t streamId, bool mpeg2,
 
 // A padding packet of `total` bytes (at least 6).
 std::vector<unsigned char> MakePadding(size_t total);
+
+// The audio packet `b` (header up to headerEnd, frame bytes from dataAt) with only its frame
+// bytes [keepFrom, keepTo) (counted from dataAt), of the same size: the bytes taken out become
+// a padding packet after it, or stuffing in its header when they are too few for one. Nothing
+// when the header has no room for them.
+std::optional<std::vector<unsigned char>> TrimAudio(const std::vector<unsigned char>& b,
+                                                    size_t headerEnd, size_t dataAt,
+                                                    size_t keepFrom, size_t keepTo);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "mpeg/audiojoint.h"
 #include "mpeg/packscanner.h"
 
 namespace {
@@ -157,6 +158,9 @@ void CClockShifter::Feed(std::span<const unsigned char> in, std::vector<unsigned
             break;
         }
         ShiftUnit(data + pos, length);
+        if (m_pJoint != nullptr) {
+            m_pJoint->OnUnit(data + pos, length);
+        }
         out.insert(out.end(), data + pos, data + pos + length);
         pos += length;
     }

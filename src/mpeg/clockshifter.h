@@ -9,9 +9,13 @@
 #include <span>
 #include <vector>
 
+class CAudioJoint;
+
 class CClockShifter {
 public:
-    explicit CClockShifter(int64_t shift) : m_llShift(shift) {}
+    // `joint`, when given, sees every unit after its stamps have moved.
+    explicit CClockShifter(int64_t shift, CAudioJoint* joint = nullptr)
+        : m_llShift(shift), m_pJoint(joint) {}
 
     // Appends to `out` the bytes of `in` that are ready, shifted; keeps a unit not yet whole.
     void Feed(std::span<const unsigned char> in, std::vector<unsigned char>& out);
@@ -26,6 +30,7 @@ private:
     void ShiftUnit(unsigned char* unit, size_t length) const;
 
     int64_t m_llShift;
+    CAudioJoint* m_pJoint;
     std::vector<unsigned char> m_pending;
 };
 

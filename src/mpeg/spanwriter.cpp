@@ -56,7 +56,8 @@ CSpanWriter::EResult CSpanWriter::CopySource(IFile& source, IFile& output, CCloc
 
 CSpanWriter::EResult CSpanWriter::Write(IFile& source, IFile& output, const CExactCopy& layout,
                                         int64_t shift) {
-    CClockShifter shifter(shift);
+    m_joint.BeginPiece();
+    CClockShifter shifter(shift, &m_joint);
     EResult result = Emit(output, shifter, layout.m_prefix.data(), layout.m_prefix.size());
     if (result == EResult::Written && layout.m_parts.empty()) {
         result =

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "mpeg/audiojoint.h"
 #include "mpeg/clockshifter.h"
 #include "mpeg/progress.h"
 #include "mpeg/rangecopier.h"
@@ -23,7 +24,9 @@ public:
         : m_stop(stop), m_progress(progress), m_llWritten(written) {}
 
     // Appends the piece of `layout` to the output at its position, every SCR, PTS and DTS
-    // moved by `shift` 90 kHz units. The stop request is polled after each buffer.
+    // moved by `shift` 90 kHz units; its sound that would play before the end of the sound
+    // of the pieces before is left out (CAudioJoint). The stop request is polled after each
+    // buffer.
     EResult Write(IFile& source, IFile& output, const CExactCopy& layout, int64_t shift);
 
     int64_t Written() const { return m_llWritten; }
@@ -39,4 +42,5 @@ private:
     int64_t m_llWritten;
     std::unique_ptr<unsigned char[]> m_buffer;
     std::vector<unsigned char> m_out;
+    CAudioJoint m_joint;
 };

@@ -1,0 +1,186 @@
+// Sound left out at joints so that its time stamps keep rising.
+#include "mpeg/audiojoint.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "mpeg/boundarywriter.h"
+#include "mpeg/clockshifter.h"
+#include "mpeg/packscanner.h"
+#include "mpeg/streamids.h"
+
+namespace {
+
+// DVD audio in private stream 1: sub-stream number, frame count and first access unit.
+constexpr size_t kPrivateAudioHeader = 4;
+
+struct CAudioPacket {
+    EAudioFrames m_format = EAudioFrames::Mpeg;
+    uint16_t m_nKey = 0;
+    size_t m_nHeaderEnd = 0;
+    size_t m_nDataAt = 0;
+    std::optional<int64_t> m_pts;
+};
+
+// The audio packet at p (MPEG audio or AC-3), with where its header and frame bytes begin.
+std::optional<CAudioPacket> ReadAudioPacket(const unsigned char* p, size_t length) {
+    if (length < 9) {
+        return std::nullopt;
+    }
+    const unsigned char id = p[3];
+    if (!IsMpegAudioStream(id) && id != kPrivateStream1Id) {
+        return std::nullopt;
+    }
+    CAudioPacket packet;
+    if ((p[6] & 0xC0) == 0x80) {
+        packet.m_nHeaderEnd = 9 + size_t{p[8]};
+        if ((p[7] & 0x80) != 0 && length >= 14) {
+            packet.m_pts = ReadStamp(p + 9);
+        }
+    } else {
+        // MPEG-1: stuffing, an optional buffer size, then the time stamps.
+        size_t i = 6;
+        while (i < length && i < 6 + 16 && p[i] == 0xFF) {
+            ++i;
+        }
+        if (i + 1 < length && (p[i] & 0xC0) == 0x40) {
+            i += 2;
+        }
+        if (i >= length) {
+            return std::nullopt;
+        }
+        if ((p[i] & 0xF0) == 0x20 || (p[i] & 0xF0) == 0x30) {
+            packet.m_pts = i + 5 <= length ? std::optional(ReadStamp(p + i)) : std::nullopt;
+            i += (p[i] & 0xF0) == 0x20 ? 5 : 10;
+        } else {
+            ++i;  // 0x0F: no time stamps
+        }
+        packet.m_nHeaderEnd = i;
+    }
+    packet.m_nDataAt = packet.m_nHeaderEnd;
+    uint8_t sub = 0;
+    if (id == kPrivateStream1Id) {
+        if (packet.m_nHeaderEnd >= length || !IsAc3SubStream(p[packet.m_nHeaderEnd])) {
+            return std::nullopt;
+        }
+        sub = p[packet.m_nHeaderEnd];
+        packet.m_format = EAudioFrames::Ac3;
+        packet.m_nDataAt += kPrivateAudioHeader;
+    }
+    if (packet.m_nDataAt > length) {
+        return std::nullopt;
+    }
+    packet.m_nKey = StreamKey(id, sub);
+    return packet;
+}
+
+// Where the first frame that starts in the packet begins, counted from its frame bytes: from
+// the first access unit pointer of DVD audio, else the first header that the next frame's
+// header confirms or, with no next header in the packet, that is of the stream's kind.
+std::optional<size_t> FirstFrame(const CAudioPacket& packet, const unsigned char* unit,
+                                 size_t length, const CAudioFrame& known) {
+    const unsigned char* data = unit + packet.m_nDataAt;
+    const size_t size = length - packet.m_nDataAt;
+    if (packet.m_format == EAudioFrames::Ac3 && packet.m_nDataAt >= kPrivateAudioHeader) {
+        const size_t pointer =
+            size_t{unit[packet.m_nHeaderEnd + 2]} << 8 | unit[packet.m_nHeaderEnd + 3];
+        // 0: no frame starts in the packet.
+        if (pointer == 0 || pointer - 1 >= size) {
+            return std::nullopt;
+        }
+        if (ParseAudioFrame(packet.m_format, {data + pointer - 1, size - (pointer - 1)})) {
+            return pointer - 1;
+        }
+    }
+    for (size_t at = 0; at + 4 <= size; ++at) {
+        const auto frame = ParseAudioFrame(packet.m_format, {data + at, size - at});
+        if (!frame) {
+            continue;
+        }
+        const auto end = static_cast<size_t>(frame->m_llLength) + at;
+        if (end + 4 <= size) {
+            const auto next = ParseAudioFrame(packet.m_format, {data + end, size - end});
+            if (next && next->m_nKind == frame->m_nKind) {
+                return at;
+            }
+        } else if (known.m_llLength > 0 && frame->m_nKind == known.m_nKind) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void CAudioJoint::BeginPiece() {
+    for (auto& [key, stream] : m_streams) {
+        stream.m_bOpen = false;
+        stream.m_bDropped = false;
+    }
+}
+
+void CAudioJoint::OnUnit(unsigned char* unit, size_t length) {
+    const std::optional<CAudioPacket> packet = ReadAudioPacket(unit, length);
+    if (!packet) {
+        return;
+    }
+    CStream& stream = m_streams[packet->m_nKey];
+    stream.m_format = packet->m_format;
+    const size_t size = length - packet->m_nDataAt;
+    const std::optional<size_t> first =
+        packet->m_pts ? FirstFrame(*packet, unit, length, stream.m_frame) : std::nullopt;
+    if (stream.m_bOpen || !stream.m_end) {
+        stream.m_bOpen = true;
+        Written(stream, unit + packet->m_nDataAt, size, first, packet->m_pts);
+        return;
+    }
+    // Before the first packet kept in this piece: a packet without a frame that its time
+    // stamp times, or one that plays before the end of the sound already written, is left out.
+    if (!packet->m_pts || !first || ClockDifference(*packet->m_pts, *stream.m_end) < 0) {
+        const std::vector<unsigned char> padding = MakePadding(length);
+        std::copy(padding.begin(), padding.end(), unit);
+        stream.m_bDropped = true;
+        return;
+    }
+    stream.m_bOpen = true;
+    // The packet's time stamp belongs to the first frame that starts in it; the bytes before
+    // that frame end a frame whose start was left out.
+    if (stream.m_bDropped && first && *first > 0) {
+        const std::vector<unsigned char> bytes(unit, unit + length);
+        if (const auto trimmed =
+                TrimAudio(bytes, packet->m_nHeaderEnd, packet->m_nDataAt, *first, size)) {
+            std::copy(trimmed->begin(), trimmed->end(), unit);
+            Written(stream, bytes.data() + packet->m_nDataAt + *first, size - *first, 0,
+                    packet->m_pts);
+            return;
+        }
+    }
+    Written(stream, unit + packet->m_nDataAt, size, first, packet->m_pts);
+}
+
+void CAudioJoint::Written(CStream& stream, const unsigned char* data, size_t size,
+                          std::optional<size_t> first, std::optional<int64_t> stamp) {
+    // A time stamp times the first frame that starts in the packet; without one it times
+    // nothing here.
+    if (stamp && first) {
+        // Frame bytes before that frame end the frame before.
+        const size_t from = *first;
+        if (const auto frame = ParseAudioFrame(stream.m_format, {data + from, size - from})) {
+            stream.m_frame = *frame;
+        }
+        stream.m_lastStamp = stamp;
+        stream.m_llBytesSinceStamp = static_cast<int64_t>(size - from);
+    } else {
+        stream.m_llBytesSinceStamp += static_cast<int64_t>(size);
+    }
+    if (!stream.m_lastStamp || stream.m_frame.m_llLength <= 0 || stream.m_frame.m_nRate <= 0) {
+        return;
+    }
+    // Every frame begun since the time stamp plays whole.
+    const int64_t frames =
+        (stream.m_llBytesSinceStamp + stream.m_frame.m_llLength - 1) / stream.m_frame.m_llLength;
+    const int64_t ticks =
+        (frames * stream.m_frame.m_nSamples * 90000 + stream.m_frame.m_nRate - 1) /
+        stream.m_frame.m_nRate;
+    stream.m_end = CClockShifter::Shifted(*stream.m_lastStamp, ticks);
+}
