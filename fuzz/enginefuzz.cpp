@@ -66,7 +66,7 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-int16_t Signed(const uint8_t* at) {
+int16_t LittleEndianInt16(const uint8_t* at) {
     return static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
 }
 
@@ -247,8 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool existing = (data[0] & 4) != 0;
     const bool answerNo = (data[0] & 8) != 0;
     const int32_t total = data[1] | (data[2] << 8);
-    const int16_t first = Signed(data + 3);
-    const int16_t second = Signed(data + 5);
+    const int16_t first = LittleEndianInt16(data + 3);
+    const int16_t second = LittleEndianInt16(data + 5);
     const auto pieces = static_cast<int8_t>(data[3]);
     if (command == 3 && first > 0 && total / first > 256) {
         return 0;
