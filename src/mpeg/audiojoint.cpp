@@ -13,6 +13,11 @@ namespace {
 
 // DVD audio in private stream 1: sub-stream number, frame count and first access unit.
 constexpr size_t kPrivateAudioHeader = 4;
+// A muxer keeps sound within a second or so of its pictures (the decoder's buffer allows no
+// more): a piece's sound is left out at most this far before the end of what was written, and
+// at most this many packets of it, so a clock that disagrees cannot take a whole segment's sound.
+constexpr int64_t kLongestOverlap = 2 * 90000;
+constexpr int kMostPacketsLeftOut = 256;
 
 struct CAudioPacket {
     EAudioFrames m_format = EAudioFrames::Mpeg;
@@ -115,7 +120,7 @@ std::optional<size_t> FirstFrame(const CAudioPacket& packet, const unsigned char
 void CAudioJoint::BeginPiece() {
     for (auto& [key, stream] : m_streams) {
         stream.m_bOpen = false;
-        stream.m_bDropped = false;
+        stream.m_nLeftOut = 0;
     }
 }
 
@@ -136,26 +141,36 @@ void CAudioJoint::OnUnit(unsigned char* unit, size_t length) {
     }
     // Before the first packet kept in this piece: a packet without a frame that its time
     // stamp times, or one that plays before the end of the sound already written, is left out.
-    if (!packet->m_pts || !first || ClockDifference(*packet->m_pts, *stream.m_end) < 0) {
-        const std::vector<unsigned char> padding = MakePadding(length);
-        std::copy(padding.begin(), padding.end(), unit);
-        stream.m_bDropped = true;
+    const int64_t early = packet->m_pts ? ClockDifference(*stream.m_end, *packet->m_pts) : 0;
+    const bool overlaps = !packet->m_pts || !first || (early > 0 && early <= kLongestOverlap);
+    if (overlaps && stream.m_nLeftOut < kMostPacketsLeftOut) {
+        LeaveOut(stream, unit, length);
         return;
     }
     stream.m_bOpen = true;
     // The packet's time stamp belongs to the first frame that starts in it; the bytes before
     // that frame end a frame whose start was left out.
-    if (stream.m_bDropped && first && *first > 0) {
+    if (stream.m_nLeftOut > 0 && first && *first > 0) {
         const std::vector<unsigned char> bytes(unit, unit + length);
-        if (const auto trimmed =
-                TrimAudio(bytes, packet->m_nHeaderEnd, packet->m_nDataAt, *first, size)) {
-            std::copy(trimmed->begin(), trimmed->end(), unit);
-            Written(stream, bytes.data() + packet->m_nDataAt + *first, size - *first, 0,
-                    packet->m_pts);
+        const auto trimmed =
+            TrimAudio(bytes, packet->m_nHeaderEnd, packet->m_nDataAt, *first, size);
+        if (!trimmed) {
+            // No room in its header for the change: it goes too.
+            stream.m_bOpen = false;
+            LeaveOut(stream, unit, length);
             return;
         }
+        std::copy(trimmed->begin(), trimmed->end(), unit);
+        Written(stream, bytes.data() + packet->m_nDataAt + *first, size - *first, 0, packet->m_pts);
+        return;
     }
     Written(stream, unit + packet->m_nDataAt, size, first, packet->m_pts);
+}
+
+void CAudioJoint::LeaveOut(CStream& stream, unsigned char* unit, size_t length) {
+    const std::vector<unsigned char> padding = MakePadding(length);
+    std::copy(padding.begin(), padding.end(), unit);
+    ++stream.m_nLeftOut;
 }
 
 void CAudioJoint::Written(CStream& stream, const unsigned char* data, size_t size,

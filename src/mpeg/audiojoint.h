@@ -31,10 +31,13 @@ private:
         int64_t m_llBytesSinceStamp = 0;
         CAudioFrame m_frame;
         // In the current piece: sound is written (before that, packets are left out while
-        // they would play before m_end), and a packet was left out.
+        // they would play before m_end), and the packets left out.
         bool m_bOpen = false;
-        bool m_bDropped = false;
+        int m_nLeftOut = 0;
     };
+
+    // The packet becomes padding of its size.
+    static void LeaveOut(CStream& stream, unsigned char* unit, size_t length);
 
     // Frame bytes written; `first`: where the first frame that starts in them begins, which
     // the packet's time stamp times.

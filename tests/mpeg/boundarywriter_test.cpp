@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "mpeg/audioframes.h"
+#include "mpeg/audiojoint.h"
 #include "mpeg/streamids.h"
 #include "mpeg/unitwalker.h"
 #include "testsupport.h"
@@ -204,4 +205,68 @@ TEST(AudioFrames, LengthsFromTheHeaders) {
     bytes.insert(bytes.end(), stream.begin(), stream.end());
     EXPECT_EQ(FindConfirmedFrame(EAudioFrames::Mpeg, bytes, 0), 5);
     EXPECT_EQ(FindConfirmedFrame(EAudioFrames::Mpeg, bytes, 6), 5 + kFrameBytes);
+}
+
+// At a joint, the sound of the piece after that would play before the end of the sound
+// already written is left out as padding of its size, the first packet kept starts at a whole
+// frame, and a clock that disagrees by more than a muxer's lag keeps its sound.
+TEST(AudioJoint, LeavesOutTheSoundThatWouldPlayAgainAndNoMore) {
+    const Bytes frames = AudioStream();
+    // An MPEG-2 packet of `count` frames with `tail` bytes of a frame's end in front.
+    const auto packet = [&](std::optional<int64_t> pts, size_t count, size_t tail) {
+        Bytes payload(frames.end() - static_cast<std::ptrdiff_t>(tail), frames.end());
+        payload.insert(payload.end(), frames.begin(),
+                       frames.begin() + static_cast<std::ptrdiff_t>(count * kFrameBytes));
+        CPsBuilder builder;
+        builder.Packet(0xC0, payload, pts, {}, true);
+        return builder.Data();
+    };
+    struct CCase {
+        const char* m_name;
+        std::vector<std::optional<int64_t>> m_after;  // the stamps of the piece after
+        size_t m_nTail;                               // of its packets
+        const char* m_kinds;  // each: 'P' left out, 'K' kept as is, 'T' starts at its frame
+    };
+    // The piece before ends with two frames stamped 8640: its sound ends at 12960.
+    const CCase cases[] = {
+        {"one packet plays again", {8640, 12960, 17280}, 0, "PKK"},
+        {"unstamped packets before it go too", {std::nullopt, 10800, 12960}, 0, "PPK"},
+        {"the first kept starts at a frame", {10800, 12960}, 100, "PT"},
+        {"a clock two minutes off keeps its sound", {12960 - 120 * 90000, 12960}, 0, "KK"},
+        {"no overlap", {12960, 17280}, 0, "KK"},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        CAudioJoint joint;
+        joint.BeginPiece();
+        for (const int64_t pts : {0, 4320, 8640}) {
+            Bytes unit = packet(pts, 2, 0);
+            const Bytes before = unit;
+            joint.OnUnit(unit.data(), unit.size());
+            EXPECT_EQ(unit, before);
+        }
+        joint.BeginPiece();
+        for (size_t k = 0; k < c.m_after.size(); ++k) {
+            Bytes unit = packet(c.m_after[k], 2, c.m_nTail);
+            const Bytes before = unit;
+            joint.OnUnit(unit.data(), unit.size());
+            ASSERT_EQ(unit.size(), before.size());
+            switch (c.m_kinds[k]) {
+                case 'P':
+                    EXPECT_EQ(unit[3], kPaddingId) << k;
+                    break;
+                case 'K':
+                    EXPECT_EQ(unit, before) << k;
+                    break;
+                default: {
+                    EXPECT_EQ(unit[3], 0xC0) << k;
+                    const size_t dataAt = 9 + unit[8];
+                    const Bytes header(unit.begin() + static_cast<std::ptrdiff_t>(dataAt),
+                                       unit.begin() + static_cast<std::ptrdiff_t>(dataAt) + 4);
+                    EXPECT_EQ(header, Bytes(frames.begin(), frames.begin() + 4)) << k;
+                    break;
+                }
+            }
+        }
+    }
 }
