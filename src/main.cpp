@@ -42,12 +42,14 @@ int Answer(const CStartCommand& command) {
 int main(int argc, char* argv[]) {
     const QString strProgram = QStringLiteral("tarnwick");
     const QString strVersion = QStringLiteral(TARNWICK_VERSION);
-    // --help and --version are answered before the display is opened, so they work without
-    // one; Qt's own options (-platform, -display, ...) are taken out before the file is read.
+    // --help, --version and an unknown option are answered before the display is opened, so
+    // they work without one; Qt's own options (-platform, -display, ...) are taken out before
+    // the file is read.
     const CStartCommand early =
-        ParseStartCommand(Arguments(argc, argv), strProgram, strVersion, QDir::currentPath());
-    if (early.m_action == CStartCommand::kHelp || early.m_action == CStartCommand::kVersion) {
-        return Answer(early);
+        ParseStartCommand(Arguments(argc, argv), strProgram, strVersion, QDir::currentPath(),
+                          EStartReading::kBeforeDisplay);
+    if (const int status = Answer(early); status >= 0) {
+        return status;
     }
     QApplication application(argc, argv);
     const CStartCommand command =

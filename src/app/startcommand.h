@@ -20,8 +20,15 @@ struct CStartCommand {
     int m_nIgnoredFiles = 0;
 };
 
+// The first reading, before the display is opened, leaves the toolkit's own options
+// (-platform, -display, -style, ..., with one dash or two) and any value after them to the
+// toolkit and reads no file: it gives help, the version or an error, else kRun. The second
+// reading comes after the toolkit has taken its options.
+enum class EStartReading { kBeforeDisplay, kAfterToolkit };
+
 // args without the program's name. --help (-h) and --version win wherever they stand; "--"
 // ends the options. strProgram and strVersion name the program in the texts; strCwd makes a
 // relative file absolute.
 CStartCommand ParseStartCommand(const QStringList& args, const QString& strProgram,
-                                const QString& strVersion, const QString& strCwd);
+                                const QString& strVersion, const QString& strCwd,
+                                EStartReading reading = EStartReading::kAfterToolkit);

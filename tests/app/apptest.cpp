@@ -251,6 +251,13 @@ void CAppTest::StartCommandTakesOneFileAndTheUsualOptions_data() {
     QTest::newRow("unknown option")
         << QStringList{u"--frobnicate"_s, u"a.mpg"_s} << int{CStartCommand::kError} << QString()
         << 0 << u"tarnwick: unknown option --frobnicate\nTry 'tarnwick --help'.\n"_s;
+    // Before the display: the toolkit's options are left to it, the file to the second reading.
+    QTest::newRow("before the display: the toolkit's options")
+        << QStringList{u"-platform"_s, u"offscreen"_s, u"--style=fusion"_s, u"a.mpg"_s} << run
+        << QString() << 0 << QString();
+    QTest::newRow("before the display: an unknown option")
+        << QStringList{u"--platform"_s, u"xcb"_s, u"--frobnicate"_s} << int{CStartCommand::kError}
+        << QString() << 0 << u"tarnwick: unknown option --frobnicate\n"_s;
 }
 
 void CAppTest::StartCommandTakesOneFileAndTheUsualOptions() {
@@ -259,8 +266,12 @@ void CAppTest::StartCommandTakesOneFileAndTheUsualOptions() {
     QFETCH(QString, file);
     QFETCH(int, ignored);
     QFETCH(QString, text);
+    // Rows named "before the display: ..." are the first reading.
+    const EStartReading reading = QString::fromUtf8(QTest::currentDataTag()).startsWith(u"before"_s)
+                                      ? EStartReading::kBeforeDisplay
+                                      : EStartReading::kAfterToolkit;
     const CStartCommand command =
-        ParseStartCommand(args, u"tarnwick"_s, u"2.3"_s, u"/home/u/clips"_s);
+        ParseStartCommand(args, u"tarnwick"_s, u"2.3"_s, u"/home/u/clips"_s, reading);
     QCOMPARE(int{command.m_action}, action);
     QCOMPARE(command.m_strFile, file);
     QCOMPARE(command.m_nIgnoredFiles, ignored);
