@@ -507,25 +507,41 @@ a wrong command line, 128 plus the signal's number when SIGINT or SIGTERM stoppe
 
 namespace {
 
+// What a writing command runs with: the engine, stopped by SIGINT and SIGTERM, its progress
+// drawn on the terminal unless --quiet (a message clears the line first) and watched for what
+// a signal leaves behind.
+struct CWritingRun {
+    CWritingRun(const Invocation& call, CliEnvironment& env, CConsoleReporter& reporter)
+        : m_terminal(env.m_err),
+          m_watch(ShowsProgress(call, env) ? static_cast<IProgress&>(m_terminal) : NoProgress()),
+          m_engine(reporter, env.m_fileSystem,
+                   env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop(), m_watch) {
+        if (ShowsProgress(call, env)) {
+            reporter.SetBeforeMessage([this] { m_terminal.Clear(); });
+        }
+    }
+    static bool ShowsProgress(const Invocation& call, const CliEnvironment& env) {
+        return env.m_bProgress && call.m_flags.count("--quiet") == 0;
+    }
+
+    CTerminalProgress m_terminal;
+    COutputWatch m_watch;
+    CSplitEngine m_engine;
+};
+
 int RunJoin(Invocation& call, CliEnvironment& env) {
     const bool json = call.m_flags.count("--json") != 0;
     CConsoleReporter reporter(env.m_in, json ? env.m_err : env.m_out, env.m_err, env.m_bInteractive,
                               call.m_flags.count("--yes") != 0);
-    const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
-    CTerminalProgress terminal(env.m_err);
-    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
-    if (showProgress) {
-        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
-    }
-    COutputWatch watch(showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
-    CSplitEngine engine(reporter, env.m_fileSystem, stop, watch);
+    CWritingRun run(call, env, reporter);
+    CSplitEngine& engine = run.m_engine;
     const SplitStatus status = engine.Join(call.m_files, call.m_values["--output"]);
     env.m_err.clear();
-    terminal.Clear();
+    run.m_terminal.Clear();
     if (json) {
         PrintOutputs(engine, env);
     }
-    return StatusToExit(status, watch, env);
+    return StatusToExit(status, run.m_watch, env);
 }
 
 }  // namespace
@@ -634,14 +650,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (call.m_strCommand == "keyframes") {
         return RunKeyframesCommand(source, json, reporter, env);
     }
-    const IStopRequest& stop = env.m_pStopSignals != nullptr ? *env.m_pStopSignals : NeverStop();
-    CTerminalProgress terminal(env.m_err);
-    const bool showProgress = env.m_bProgress && call.m_flags.count("--quiet") == 0;
-    if (showProgress) {
-        reporter.SetBeforeMessage([&terminal] { terminal.Clear(); });
-    }
-    COutputWatch watch(showProgress ? static_cast<IProgress&>(terminal) : NoProgress());
-    CSplitEngine engine(reporter, env.m_fileSystem, stop, watch);
+    CWritingRun run(call, env, reporter);
+    CSplitEngine& engine = run.m_engine;
     engine.SetOptions(CSplitOptions{call.m_flags.count("--clean") != 0});
     const std::string durationSource = duration ? "option" : DurationSourceName(source);
     if (call.m_strCommand == "probe" && json) {
@@ -685,7 +695,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     // A write to the terminal that a signal interrupted leaves the stream failed: the line is
     // still to be erased, and the notice to be told.
     env.m_err.clear();
-    terminal.Clear();
+    run.m_terminal.Clear();
     if (json) {
         PrintOutputs(engine, env);
     }
@@ -694,5 +704,5 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         status == SplitStatus::Done && !merged.empty()) {
         env.m_err << merged << '\n' << std::flush;
     }
-    return StatusToExit(status, watch, env);
+    return StatusToExit(status, run.m_watch, env);
 }

@@ -3,11 +3,9 @@
 
 #include <QCheckBox>
 #include <QFile>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
 
@@ -59,20 +57,9 @@ CCutListDlg::CCutListDlg(QWidget* pParent, IFileDialogs& fileDialogs, CurrentTim
     m_pList->m_onRemoved = [this](int nRow) { m_segments.erase(m_segments.begin() + nRow); };
     pLayout->addWidget(m_pList);
 
-    auto* pEditRow = new QHBoxLayout;
-    auto* pEditLabel = new QLabel(u"Se&gment (start-end):"_s, this);
-    m_pEdit = new QLineEdit(this);
-    m_pEdit->setObjectName(u"SegmentEdit"_s);
-    m_pEdit->setAccessibleName(u"Selected segment, start-end"_s);
-    pEditLabel->setBuddy(m_pEdit);
-    pEditRow->addWidget(pEditLabel);
-    pEditRow->addWidget(m_pEdit, 1);
-    auto* pApply = new QPushButton(u"A&pply"_s, this);
-    pApply->setObjectName(u"Apply"_s);
-    pApply->setAutoDefault(false);
-    connect(pApply, &QPushButton::clicked, this, &CCutListDlg::OnApplyEdit);
-    pEditRow->addWidget(pApply);
-    pLayout->addLayout(pEditRow);
+    m_pEdit = AddFieldRow(this, pLayout, u"Se&gment (start-end):"_s, u"SegmentEdit"_s,
+                          u"Selected segment, start-end"_s, u"A&pply"_s, u"Apply"_s,
+                          [this] { OnApplyEdit(); });
 
     m_pSeparate = new QCheckBox(u"One &file per segment (NAME_0.mpg, NAME_1.mpg, ...)"_s, this);
     m_pSeparate->setObjectName(u"Separate"_s);

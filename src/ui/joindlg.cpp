@@ -1,8 +1,6 @@
 // The window of "Join MPEG files...".
 #include "ui/joindlg.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -34,20 +32,8 @@ CJoinDlg::CJoinDlg(QWidget* pParent, IFileDialogs& fileDialogs, StartJoin startJ
     m_pFiles->AddOrderButtons();
     pLayout->addWidget(m_pFiles);
 
-    auto* pOutputRow = new QHBoxLayout;
-    auto* pOutputLabel = new QLabel(u"&Output file:"_s, this);
-    m_pOutput = new QLineEdit(this);
-    m_pOutput->setObjectName(u"Output"_s);
-    m_pOutput->setAccessibleName(u"Output file"_s);
-    pOutputLabel->setBuddy(m_pOutput);
-    pOutputRow->addWidget(pOutputLabel);
-    pOutputRow->addWidget(m_pOutput, 1);
-    auto* pBrowse = new QPushButton(u"&Browse..."_s, this);
-    pBrowse->setObjectName(u"Browse"_s);
-    pBrowse->setAutoDefault(false);
-    connect(pBrowse, &QPushButton::clicked, this, &CJoinDlg::OnBrowseOutput);
-    pOutputRow->addWidget(pBrowse);
-    pLayout->addLayout(pOutputRow);
+    m_pOutput = AddFieldRow(this, pLayout, u"&Output file:"_s, u"Output"_s, u"Output file"_s,
+                            u"&Browse..."_s, u"Browse"_s, [this] { OnBrowseOutput(); });
 
     auto* pJoin = new QPushButton(u"&Join"_s, this);
     pJoin->setObjectName(u"Join"_s);

@@ -3,6 +3,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -73,4 +74,25 @@ void COrderedList::Remove() {
     }
     delete m_pList->takeItem(row);
     m_pList->setCurrentRow(std::min(row, m_pList->count() - 1));
+}
+
+QLineEdit* AddFieldRow(QWidget* pOwner, QBoxLayout* pLayout, const QString& strLabel,
+                       const QString& strName, const QString& strAccessibleName,
+                       const QString& strButton, const QString& strButtonName,
+                       std::function<void()> onClick) {
+    auto* pRow = new QHBoxLayout;
+    auto* pLabel = new QLabel(strLabel, pOwner);
+    auto* pEdit = new QLineEdit(pOwner);
+    pEdit->setObjectName(strName);
+    pEdit->setAccessibleName(strAccessibleName);
+    pLabel->setBuddy(pEdit);
+    pRow->addWidget(pLabel);
+    pRow->addWidget(pEdit, 1);
+    auto* pButton = new QPushButton(strButton, pOwner);
+    pButton->setObjectName(strButtonName);
+    pButton->setAutoDefault(false);
+    QObject::connect(pButton, &QPushButton::clicked, pOwner, std::move(onClick));
+    pRow->addWidget(pButton);
+    pLayout->addLayout(pRow);
+    return pEdit;
 }

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QBoxLayout;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QVBoxLayout;
@@ -37,3 +39,10 @@ private:
     QListWidget* m_pList = nullptr;
     QVBoxLayout* m_pButtons = nullptr;
 };
+
+// A row of `owner`'s dialog under its list: a labelled field (named for screen readers) and a
+// button beside it, appended to `layout`.
+QLineEdit* AddFieldRow(QWidget* pOwner, QBoxLayout* pLayout, const QString& strLabel,
+                       const QString& strName, const QString& strAccessibleName,
+                       const QString& strButton, const QString& strButtonName,
+                       std::function<void()> onClick);
