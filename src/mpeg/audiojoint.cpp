@@ -29,38 +29,21 @@ struct CAudioPacket {
 
 // The audio packet at p (MPEG audio or AC-3), with where its header and frame bytes begin.
 std::optional<CAudioPacket> ReadAudioPacket(const unsigned char* p, size_t length) {
-    if (length < 9) {
+    if (length < 4) {
         return std::nullopt;
     }
     const unsigned char id = p[3];
     if (!IsMpegAudioStream(id) && id != kPrivateStream1Id) {
         return std::nullopt;
     }
+    const std::optional<CPesLayout> layout = ReadPesLayout(p, length);
+    if (!layout) {
+        return std::nullopt;
+    }
     CAudioPacket packet;
-    if ((p[6] & 0xC0) == 0x80) {
-        packet.m_nHeaderEnd = 9 + size_t{p[8]};
-        if ((p[7] & 0x80) != 0 && length >= 14) {
-            packet.m_pts = ReadStamp(p + 9);
-        }
-    } else {
-        // MPEG-1: stuffing, an optional buffer size, then the time stamps.
-        size_t i = 6;
-        while (i < length && i < 6 + 16 && p[i] == 0xFF) {
-            ++i;
-        }
-        if (i + 1 < length && (p[i] & 0xC0) == 0x40) {
-            i += 2;
-        }
-        if (i >= length) {
-            return std::nullopt;
-        }
-        if ((p[i] & 0xF0) == 0x20 || (p[i] & 0xF0) == 0x30) {
-            packet.m_pts = i + 5 <= length ? std::optional(ReadStamp(p + i)) : std::nullopt;
-            i += (p[i] & 0xF0) == 0x20 ? 5 : 10;
-        } else {
-            ++i;  // 0x0F: no time stamps
-        }
-        packet.m_nHeaderEnd = i;
+    packet.m_nHeaderEnd = layout->m_nHeaderEnd;
+    if (layout->m_ptsAt) {
+        packet.m_pts = ReadStamp(p + *layout->m_ptsAt);
     }
     packet.m_nDataAt = packet.m_nHeaderEnd;
     uint8_t sub = 0;

@@ -92,21 +92,34 @@ void CClockShifter::ShiftUnit(unsigned char* p, size_t length) const {
         }
         return;
     }
-    if (id < 0xBB || HasNoStamps(id) || length < 9) {
+    if (id < 0xBB || HasNoStamps(id)) {
         return;
     }
+    if (const auto layout = ReadPesLayout(p, length)) {
+        for (const auto at : {layout->m_ptsAt, layout->m_dtsAt}) {
+            if (at) {
+                WriteStamp(p + *at, Shifted(ReadStamp(p + *at), m_llShift));
+            }
+        }
+    }
+}
+
+std::optional<CPesLayout> ReadPesLayout(const unsigned char* p, size_t length) {
+    if (length < 9) {
+        return std::nullopt;
+    }
+    CPesLayout layout;
     if ((p[6] & 0xC0) == 0x80) {
-        // MPEG-2 packet header: flags, header length, then PTS and DTS.
         const unsigned flags = p[7] >> 6;
         if ((flags & 0x02) != 0 && length >= 14) {
-            WriteStamp(p + 9, Shifted(ReadStamp(p + 9), m_llShift));
+            layout.m_ptsAt = 9;
         }
         if (flags == 0x03 && length >= 19) {
-            WriteStamp(p + 14, Shifted(ReadStamp(p + 14), m_llShift));
+            layout.m_dtsAt = 14;
         }
-        return;
+        layout.m_nHeaderEnd = 9 + size_t{p[8]};
+        return layout;
     }
-    // MPEG-1: stuffing, an optional buffer size, then PTS or PTS and DTS.
     size_t i = 6;
     while (i < length && i < 6 + 16 && p[i] == 0xFF) {
         ++i;
@@ -114,12 +127,24 @@ void CClockShifter::ShiftUnit(unsigned char* p, size_t length) const {
     if (i + 1 < length && (p[i] & 0xC0) == 0x40) {
         i += 2;
     }
-    if (i + 5 <= length && (p[i] & 0xF0) == 0x20) {
-        WriteStamp(p + i, Shifted(ReadStamp(p + i), m_llShift));
-    } else if (i + 10 <= length && (p[i] & 0xF0) == 0x30) {
-        WriteStamp(p + i, Shifted(ReadStamp(p + i), m_llShift));
-        WriteStamp(p + i + 5, Shifted(ReadStamp(p + i + 5), m_llShift));
+    if (i >= length) {
+        return std::nullopt;
     }
+    if ((p[i] & 0xF0) == 0x20) {
+        if (i + 5 <= length) {
+            layout.m_ptsAt = i;
+        }
+        layout.m_nHeaderEnd = i + 5;
+    } else if ((p[i] & 0xF0) == 0x30) {
+        if (i + 10 <= length) {
+            layout.m_ptsAt = i;
+            layout.m_dtsAt = i + 5;
+        }
+        layout.m_nHeaderEnd = i + 10;
+    } else {
+        layout.m_nHeaderEnd = i + 1;  // 0x0F: no time stamps
+    }
+    return layout;
 }
 
 void CClockShifter::Feed(std::span<const unsigned char> in, std::vector<unsigned char>& out) {

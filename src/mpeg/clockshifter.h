@@ -39,5 +39,15 @@ private:
 int64_t ReadStamp(const unsigned char* bytes);
 void WriteStamp(unsigned char* bytes, int64_t value);
 
+// Where a PES packet's time stamps lie and where its header ends, in either syntax (MPEG-2:
+// flags and header length; MPEG-1: stuffing, an optional buffer size, then the stamps);
+// nothing when `length` holds too little of it.
+struct CPesLayout {
+    size_t m_nHeaderEnd = 0;
+    std::optional<size_t> m_ptsAt;
+    std::optional<size_t> m_dtsAt;
+};
+std::optional<CPesLayout> ReadPesLayout(const unsigned char* packet, size_t length);
+
 // The SCR base of the pack header at the start of `bytes`, if they start with one.
 std::optional<int64_t> PackHeaderScr(std::span<const unsigned char> bytes);
