@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -56,11 +57,16 @@ std::optional<int64_t> ParseSecondsMs(std::string_view text) {
     return ms + (fraction + 5) / 10;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
+// The lines of a list file that hold something, trimmed, with their numbers from 1: blank
+// lines and # comments left out.
+std::vector<std::pair<size_t, std::string_view>> ContentLines(std::string_view text) {
+    std::vector<std::pair<size_t, std::string_view>> lines;
+    for (size_t number = 1; !text.empty(); ++number) {
         const size_t end = text.find('\n');
-        lines.push_back(text.substr(0, end));
+        const std::string_view line = Trim(text.substr(0, end));
+        if (!line.empty() && line.front() != '#') {
+            lines.emplace_back(number, line);
+        }
         if (end == std::string_view::npos) {
             break;
         }
@@ -141,15 +147,10 @@ std::optional<CSpanRefusal> CCutList::ParseSegments(std::string_view text) {
 
 std::optional<CSpanRefusal> CCutList::ParseCsv(std::string_view text) {
     Clear();
-    const auto lines = SplitLines(text);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = Trim(lines[i]);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
+    for (const auto& [number, line] : ContentLines(text)) {
         const size_t first = line.find(',');
         if (first == std::string_view::npos) {
-            return LineRefusal(i + 1, "it is not start,end[,name]");
+            return LineRefusal(number, "it is not start,end[,name]");
         }
         const size_t second = line.find(',', first + 1);
         const auto start = ParseListTime(line.substr(0, first));
@@ -157,7 +158,7 @@ std::optional<CSpanRefusal> CCutList::ParseCsv(std::string_view text) {
         const auto end =
             endText.empty() ? std::optional<int64_t>(kSegmentToEnd) : ParseListTime(endText);
         if (!start || !end) {
-            return LineRefusal(i + 1, "times are seconds or H:M:S.mmm");
+            return LineRefusal(number, "times are seconds or H:M:S.mmm");
         }
         std::string name;
         if (second != std::string_view::npos) {
@@ -170,12 +171,7 @@ std::optional<CSpanRefusal> CCutList::ParseCsv(std::string_view text) {
 
 std::optional<CSpanRefusal> CCutList::ParseEdl(std::string_view text) {
     Clear();
-    const auto lines = SplitLines(text);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = Trim(lines[i]);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
+    for (const auto& [number, line] : ContentLines(text)) {
         std::vector<std::string_view> fields;
         size_t pos = 0;
         while (pos < line.size()) {
@@ -191,20 +187,20 @@ std::optional<CSpanRefusal> CCutList::ParseEdl(std::string_view text) {
             }
         }
         if (fields.size() != 3) {
-            return LineRefusal(i + 1, "it is not \"start end action\"");
+            return LineRefusal(number, "it is not \"start end action\"");
         }
         const auto start = ParseListTime(fields[0]);
         const auto end = ParseListTime(fields[1]);
         const auto action = ParseDigits(fields[2]);
         if (!start || !end || !action) {
-            return LineRefusal(i + 1, "times are seconds or H:M:S.mmm, the action a number");
+            return LineRefusal(number, "times are seconds or H:M:S.mmm, the action a number");
         }
         if (*end <= *start) {
-            return LineRefusal(i + 1, "its end does not lie after its start");
+            return LineRefusal(number, "its end does not lie after its start");
         }
         if (*action == 0) {
             if (!m_drops.empty() && *start < m_drops.back().m_llEndMs) {
-                return LineRefusal(i + 1, "it starts before the line before it ends");
+                return LineRefusal(number, "it starts before the line before it ends");
             }
             m_drops.push_back({*start, *end, {}});
         }
