@@ -40,14 +40,6 @@ public:
     T* In(QWidget* pWindow, const QString& strName) {
         return pWindow->findChild<T*>(strName);
     }
-    QStringList Texts() const {
-        QStringList texts;
-        for (const CMessageBoxRequest& request : shell.messageBoxes.Requests()) {
-            texts << request.strText;
-        }
-        return texts;
-    }
-
     QTemporaryDir dir;
 };
 

@@ -76,14 +76,6 @@ public:
         QVERIFY(ClickAndWait(IDC_OPEN_MPEG));
     }
 
-    QStringList Texts() const {
-        QStringList texts;
-        for (const CMessageBoxRequest& request : shell.messageBoxes.Requests()) {
-            texts << request.strText;
-        }
-        return texts;
-    }
-
     QTemporaryDir dir;
 };
 

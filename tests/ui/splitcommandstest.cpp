@@ -78,14 +78,6 @@ public:
         Edit(IDC_END_SECOND)->setText(e[2]);
     }
 
-    QStringList Texts() const {
-        QStringList texts;
-        for (const CMessageBoxRequest& request : shell.messageBoxes.Requests()) {
-            texts << request.strText;
-        }
-        return texts;
-    }
-
     const CMessageBoxRequest& LastBox() const { return shell.messageBoxes.Requests().back(); }
 
     // Every file in the output folder, hidden ones too: no temporary file may stay behind.

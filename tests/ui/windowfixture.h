@@ -50,6 +50,14 @@ public:
         return WaitUntilIdle();
     }
     CClipApp& App() { return m_app; }
+    // The texts of the message boxes shown so far, in order.
+    QStringList Texts() const {
+        QStringList texts;
+        for (const CMessageBoxRequest& request : shell.messageBoxes.Requests()) {
+            texts << request.strText;
+        }
+        return texts;
+    }
     QLineEdit* Edit(int nId) { return qobject_cast<QLineEdit*>(m_pDlg->GetDlgItem(nId)); }
     QLabel* Label(int nId) { return qobject_cast<QLabel*>(m_pDlg->GetDlgItem(nId)); }
     QAbstractButton* Button(int nId) {
